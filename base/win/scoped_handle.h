@@ -1,0 +1,85 @@
+#pragma once
+// Move-only owners for Win32 handles. Each handle kind has a traits type that
+// names its invalid value and how it is released; add a kind here rather than
+// writing another wrapper elsewhere.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace halvora::win {
+
+template <typename Traits>
+class ScopedHandle {
+ public:
+  using Handle = typename Traits::Handle;
+
+  ScopedHandle() = default;
+  explicit ScopedHandle(Handle h) : handle_(h) {}
+  ~ScopedHandle() { Close(); }
+
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+  bool IsValid() const { return handle_ != Traits::Invalid(); }
+  explicit operator bool() const { return IsValid(); }
+  Handle Get() const { return handle_; }
+
+  // Gives up ownership without closing.
+  Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
+
+  void Reset(Handle h = Traits::Invalid()) {
+    Close();
+    handle_ = h;
+  }
+
+  // For APIs that return a handle through an out-parameter.
+  Handle* Receive() {
+    Close();
+    return &handle_;
+  }
+
+ private:
+  void Close() {
+    if (IsValid()) Traits::Close(std::exchange(handle_, Traits::Invalid()));
+  }
+
+  Handle handle_ = Traits::Invalid();
+};
+
+// Kernel objects whose failure value is NULL (threads, events, mutexes, processes).
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using KernelHandle = ScopedHandle<KernelHandleTraits>;
+
+// CreateFileW and friends fail with INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using FileHandle = ScopedHandle<FileHandleTraits>;
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+using FindHandle = ScopedHandle<FindHandleTraits>;
+
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::RegCloseKey(h); }
+};
+using RegKey = ScopedHandle<RegKeyTraits>;
+
+}  // namespace halvora::win

@@ -1,0 +1,61 @@
+# Build settings for our own targets, and the test helper.
+
+if(NOT WIN32 AND HALVORA_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(NOT WIN32 AND HALVORA_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT HALVORA_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "HALVORA_SANITIZE must be empty, 'address' or 'thread' (native build)")
+endif()
+
+if(WIN32)
+  # A self-contained executable: no libstdc++/winpthread DLLs beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+function(halvora_settings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_include_directories(${target} PUBLIC ${HALVORA_ROOT})
+  if(WIN32)
+    target_compile_definitions(${target} PUBLIC
+      UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# halvora_add_library(name SOURCES... [LIBS libs...])
+function(halvora_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  halvora_settings(${name})
+  if(ARG_LIBS)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  endif()
+endfunction()
+
+# halvora_add_test(name SOURCES... [LIBS...] [LABELS...] [THREADS] [TIMEOUT s])
+# One CTest test per GoogleTest executable (a Wine start per test case would
+# dominate the Windows run). THREADS marks suites that also run under TSan;
+# the TSan build adds only those. Label "text" marks suites that run again in
+# the GBK code page.
+add_custom_target(halvora_thread_tests)
+function(halvora_add_test name)
+  cmake_parse_arguments(ARG "THREADS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(HALVORA_SANITIZE STREQUAL "thread" AND NOT ARG_THREADS)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  halvora_settings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} halvora_test_main halvora::gtest)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set(labels ${ARG_LABELS})
+  if(ARG_THREADS)
+    list(APPEND labels threads)
+    add_dependencies(halvora_thread_tests ${name})
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${labels}")
+endfunction()

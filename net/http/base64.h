@@ -1,0 +1,12 @@
+#pragma once
+// Standard base64 (RFC 4648 alphabet, "=" padding, no line breaks), the form in
+// which service requests travel in the URL path.
+
+#include <cstddef>
+#include <string>
+
+namespace halvora {
+
+std::string Base64Encode(const unsigned char* data, size_t length);
+
+}  // namespace halvora
