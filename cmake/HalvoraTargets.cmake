@@ -34,14 +34,17 @@ function(halvora_add_library name)
   endif()
 endfunction()
 
-# halvora_add_test(name SOURCES... [LIBS...] [LABELS...] [THREADS] [TIMEOUT s])
+# halvora_add_test(name SOURCES... [LIBS...] [LABELS...] [THREADS] [TIMEOUT s]
+#                  [LAUNCHER command args...])
 # One CTest test per GoogleTest executable (a Wine start per test case would
 # dominate the Windows run). THREADS marks suites that also run under TSan;
 # the TSan build adds only those. Label "text" marks suites that run again in
-# the GBK code page.
+# the GBK code page. LAUNCHER runs the test through a native command (one that
+# starts a peer server, say): it gets the test's command line, Wine included,
+# as its last arguments.
 add_custom_target(halvora_thread_tests)
 function(halvora_add_test name)
-  cmake_parse_arguments(ARG "THREADS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADS" "TIMEOUT" "SOURCES;LIBS;LABELS;LAUNCHER" ${ARGN})
   if(HALVORA_SANITIZE STREQUAL "thread" AND NOT ARG_THREADS)
     return()
   endif()
@@ -51,7 +54,12 @@ function(halvora_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_LAUNCHER)
+    add_test(NAME ${name}
+             COMMAND ${ARG_LAUNCHER} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set(labels ${ARG_LABELS})
   if(ARG_THREADS)
     list(APPEND labels threads)
