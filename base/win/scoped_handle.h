@@ -82,4 +82,15 @@ struct RegKeyTraits {
 };
 using RegKey = ScopedHandle<RegKeyTraits>;
 
+// A COM interface pointer owns one reference. Receive() gives the T** that
+// CoCreateInstance and QueryInterface fill (through a void** cast).
+template <typename Interface>
+struct ComTraits {
+  using Handle = Interface*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { h->Release(); }
+};
+template <typename Interface>
+using ComPtr = ScopedHandle<ComTraits<Interface>>;
+
 }  // namespace halvora::win
