@@ -107,6 +107,8 @@ class CFTPClient {
   std::atomic<std::uint32_t> transferredBytes{0};
 
  private:
+  // Sets the representation on the server unless it is already in place.
+  bool EnsureRepresentation(const FtpRepresentation& representation);
   FtpResult SimpleCommand(const std::wstring& command);
   bool Exchange(const std::wstring& command, FtpReply& reply);
   // Sends "ABOR" on behalf of a loop that stopped, or of Abort().

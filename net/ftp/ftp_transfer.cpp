@@ -185,6 +185,16 @@ bool CFTPClient::SendData(ITransferNotification& local, IBlockingSocket& dataSoc
   return true;
 }
 
+bool CFTPClient::EnsureRepresentation(const FtpRepresentation& representation) {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  // After logon the server transfers ASCII, non-print.
+  if (!representationCache) representationCache = FtpRepresentation{};
+  if (representation == *representationCache) return true;
+  if (SetRepresentation(representation) != FtpResult::Ok) return false;
+  representationCache = representation;
+  return true;
+}
+
 bool CFTPClient::RunDataCommand(ITransferNotification& local,
                                 const FtpRepresentation& representation, DataCommand command,
                                 const std::wstring& path, std::uint32_t offset) {
@@ -209,12 +219,7 @@ bool CFTPClient::RunDataCommand(ITransferNotification& local,
   {
     std::lock_guard<std::recursive_mutex> lock(controlMutex);
     if (!IsConnected()) return false;
-    // After logon the server transfers ASCII, non-print.
-    if (!representationCache) representationCache = FtpRepresentation{};
-    if (representation != *representationCache) {
-      if (SetRepresentation(representation) != FtpResult::Ok) return false;
-      representationCache = representation;
-    }
+    if (!EnsureRepresentation(representation)) return false;
     dataSocket = controlSocket->NewInstance();
     if (!OpenDataConnection(*dataSocket, command, path, offset)) {
       dataSocket->Discard();
@@ -253,14 +258,18 @@ bool CFTPClient::DownloadFile(const std::wstring& remotePath, const std::wstring
   }
   file.SeekToEnd();
 
-  std::uint32_t size = remoteSize;
-  FileSize(remotePath, size);
-  remoteSize = size;
-  transferredBytes = 0;
-  position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;
-  const std::uint32_t offset = To32(file.Tell());
-
-  const bool ok = RunDataCommand(file, representation, DataCommand::Retrieve, remotePath, offset);
+  // The size of a file depends on the representation it is sent in, and
+  // servers may refuse SIZE in ASCII mode: ask in the one the transfer uses.
+  bool ok = EnsureRepresentation(representation);
+  if (ok) {
+    std::uint32_t size = remoteSize;
+    FileSize(remotePath, size);
+    remoteSize = size;
+    transferredBytes = 0;
+    position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;
+    const std::uint32_t offset = To32(file.Tell());
+    ok = RunDataCommand(file, representation, DataCommand::Retrieve, remotePath, offset);
+  }
   if (ok) {
     halvora::DebugOutput("--DownloadFile---- ftp download file ok!");
   } else {
