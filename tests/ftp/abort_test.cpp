@@ -95,6 +95,39 @@ TEST(FtpAbort, AbortFromAnotherThreadStopsTheWorkerAndKeepsTheData) {
   EXPECT_EQ(server.Errors(), std::vector<std::string>());
 }
 
+TEST(FtpAbort, AbortWhileTheDataCommandIsBeingSetUpStopsAtTheFirstChunk) {
+  // The worker waits for the reply to RETR; an Abort now must neither block
+  // behind that exchange nor put "ABOR" between RETR and its reply.
+  const std::vector<Step> script = Steps(
+      {LogonSteps(),
+       {Expect("TYPE I"), Reply("200 binary\r\n"), Expect("SIZE f.zip"), Reply("213 5000\r\n"),
+        Expect("PASV"), OpenData(), Passive("227 Entering Passive Mode (127,0,0,1,{port})\r\n"),
+        AcceptData(), Expect("RETR f.zip"), WaitForSignal(), Reply("150 opening\r\n"),
+        SendData(PatternBytes(0, 1000)), Expect("ABOR"),
+        Reply("426 transfer aborted\r\n226 ABOR done\r\n"), CloseData(), Expect("QUIT"),
+        Reply("221 bye\r\n")}});
+  ScriptServer server(script);
+  TempFolder folder;
+  const auto local = folder.path / "f.zip";
+  auto client = NewClient();
+  ASSERT_TRUE(client->Logon(DirectLogon(server)));
+
+  bool downloaded = true;
+  std::thread worker([&] { downloaded = client->DownloadFile(L"f.zip", Wide(local), kImage); });
+  ASSERT_TRUE(server.AwaitLines(7));  // ... PASV, RETR
+  EXPECT_EQ(client->Abort(), FtpResult::Ok);
+  server.Signal();
+  worker.join();
+
+  EXPECT_FALSE(downloaded);
+  EXPECT_EQ(client->position, 0u);
+  EXPECT_FALSE(client->abortRequested);
+  EXPECT_TRUE(ReadFile(local).empty());
+  EXPECT_EQ(client->Logout(), FtpResult::Ok);
+  EXPECT_EQ(server.Transcript(), ExpectedLines(script));
+  EXPECT_EQ(server.Errors(), std::vector<std::string>());
+}
+
 TEST(FtpAbort, AbortWaitsForTheWorkersExchange) {
   const std::vector<Step> script =
       Steps({LogonSteps(),
