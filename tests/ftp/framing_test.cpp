@@ -61,40 +61,6 @@ TEST(FtpFraming, ReplyCodeNeedsFirstDigitOneToFiveAndSecondZeroToFive) {
   }
 }
 
-TEST(FtpFraming, ResultMappings) {
-  struct Case {
-    const wchar_t* code;
-    FtpResult simple;
-    FtpResult restart;
-  };
-  const Case cases[] = {
-      {L"200", FtpResult::Ok, FtpResult::Error},
-      {L"350", FtpResult::Error, FtpResult::Ok},
-      {L"421", FtpResult::Refused, FtpResult::Refused},
-      {L"502", FtpResult::Refused, FtpResult::Refused},
-      {L"125", FtpResult::Error, FtpResult::Error},
-      {L"", FtpResult::Error, FtpResult::Error},
-  };
-  for (const Case& c : cases) {
-    FtpReply reply;
-    std::wcsncpy(reply.code, c.code, 3);
-    EXPECT_EQ(ResultOf(reply), c.simple) << reply.code[0];
-    EXPECT_EQ(RestartResultOf(reply), c.restart) << reply.code[0];
-  }
-}
-
-TEST(FtpFraming, MultiLineReplyEndsAtSameNumberAndBlank) {
-  EXPECT_TRUE(OpensMultiLineReply(L"220-hello"));
-  EXPECT_FALSE(OpensMultiLineReply(L"220 hello"));
-  EXPECT_FALSE(OpensMultiLineReply(L"22-"));
-  EXPECT_TRUE(ClosesMultiLineReply(L"220 end", 220));
-  EXPECT_FALSE(ClosesMultiLineReply(L"220-more", 220));
-  EXPECT_FALSE(ClosesMultiLineReply(L"221 other code", 220));
-  EXPECT_FALSE(ClosesMultiLineReply(L" 220 indented", 220));
-  EXPECT_FALSE(ClosesMultiLineReply(L"220", 220));
-  EXPECT_EQ(LeadingNumber(L"99999999999999999999999999 x"), static_cast<unsigned long>(-1));
-}
-
 TEST(FtpFraming, SizeReplyNumber) {
   struct Case {
     std::wstring text;
@@ -144,7 +110,7 @@ TEST(FtpFraming, PassiveReplyParsedExactlyAsWritten) {
   }
 }
 
-TEST(FtpFraming, CommandTexts) {
+TEST(FtpFraming, TypeCommandCarriesAFormatOnlyForAsciiAndEbcdic) {
   using R = RepresentationType;
   using F = TypeFormat;
   struct Case {
@@ -158,15 +124,6 @@ TEST(FtpFraming, CommandTexts) {
       {{static_cast<R>(4), F::NonPrint}, L""},
   };
   for (const Case& c : cases) EXPECT_EQ(RepresentationCommand(c.representation), c.line);
-
-  EXPECT_EQ(DataCommandLine(DataCommand::List, L""), L"LIST");
-  EXPECT_EQ(DataCommandLine(DataCommand::List, L"/pub"), L"LIST /pub");
-  EXPECT_EQ(DataCommandLine(DataCommand::NameList, L""), L"NLST");
-  EXPECT_EQ(DataCommandLine(DataCommand::Retrieve, L"a b.zip"), L"RETR a b.zip");
-  EXPECT_EQ(DataCommandLine(DataCommand::Store, L"x"), L"STOR x");
-  EXPECT_EQ(DataCommandLine(DataCommand::StoreUnique, L"x"), L"STOU x");
-  EXPECT_EQ(DataCommandLine(DataCommand::Append, L"x"), L"APPE x");
-  EXPECT_EQ(DataCommandLine(static_cast<DataCommand>(6), L"x"), L"");
 }
 
 }  // namespace
