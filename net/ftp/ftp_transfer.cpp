@@ -47,8 +47,8 @@ bool CFile::Open(const std::wstring& path, const std::wstring& mode) {
   const std::string narrowMode = halvora::WideToAnsi(mode);
   stream.reset(std::fopen(narrowPath.c_str(), narrowMode.c_str()));
   if (!stream) return false;
-  // Chunks arrive 2 KiB at a time; a larger stream buffer saves most of the
-  // write calls a file-system round trip each would cost.
+  // Chunks arrive 2 KiB at a time; with the default stream buffer every
+  // other chunk or so would cost a write call.
   std::setvbuf(stream.get(), nullptr, _IOFBF, kStreamBufferSize);
   return true;
 }

@@ -17,6 +17,7 @@ same pattern the tests rebuild.
 """
 
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -82,6 +83,8 @@ def start_server(root, throttle):
 
 
 def launch(command):
+    # A time-out kill of the launcher must still stop the server (finally).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
     with tempfile.TemporaryDirectory(prefix="halvora-ftp-peer-") as root:
         for name, size in FILES.items():
             with open(os.path.join(root, name), "wb") as f:
