@@ -1,0 +1,119 @@
+// BSD sockets: poll() instead of select() so that descriptors above
+// FD_SETSIZE cannot overrun an fd_set.
+#include "net/ftp/socket_platform.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+
+#include <cstring>
+
+namespace nsSocket {
+namespace platform {
+namespace {
+
+// Descriptor 0 can be handed out when standard input is closed; move it so
+// that 0 keeps meaning "no socket".
+NativeHandle Adopt(int fd) {
+  if (fd < 0) return kInvalidHandle;
+  if (fd == 0) {
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    if (moved < 0) return kInvalidHandle;
+    fd = moved;
+  }
+  return static_cast<NativeHandle>(fd);
+}
+
+int Fd(NativeHandle handle) { return static_cast<int>(handle); }
+
+const sockaddr* Generic(const sockaddr_in& address) {
+  return reinterpret_cast<const sockaddr*>(&address);
+}
+
+}  // namespace
+
+NativeHandle OpenSocket(int type) { return Adopt(socket(AF_INET, type | SOCK_CLOEXEC, 0)); }
+
+int CloseSocket(NativeHandle handle) { return close(Fd(handle)); }
+
+int LastError() { return errno; }
+
+bool IsInterrupted(int error) { return error == EINTR; }
+
+int WaitReady(NativeHandle handle, bool forWrite, int seconds) {
+  pollfd entry{};
+  entry.fd = Fd(handle);
+  entry.events = forWrite ? POLLOUT : POLLIN;
+  const int milliseconds = seconds > 0 ? seconds * 1000 : 0;
+  int result;
+  do {
+    result = poll(&entry, 1, milliseconds);
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+int SendSome(NativeHandle handle, const char* data, int length) {
+  ssize_t sent;
+  do {
+    sent = send(Fd(handle), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<int>(sent);
+}
+
+int ReceiveSome(NativeHandle handle, char* buffer, int size) {
+  ssize_t received;
+  do {
+    received = recv(Fd(handle), buffer, static_cast<size_t>(size), 0);
+  } while (received < 0 && errno == EINTR);
+  return static_cast<int>(received);
+}
+
+int ConnectTo(NativeHandle handle, const sockaddr_in& address) {
+  return connect(Fd(handle), Generic(address), sizeof address);
+}
+
+int BindTo(NativeHandle handle, const sockaddr_in& address) {
+  return bind(Fd(handle), Generic(address), sizeof address);
+}
+
+int ListenOn(NativeHandle handle, int backlog) { return listen(Fd(handle), backlog); }
+
+NativeHandle AcceptOn(NativeHandle handle, sockaddr_in& peer) {
+  socklen_t length = sizeof peer;
+  return Adopt(accept4(Fd(handle), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
+}
+
+int LocalName(NativeHandle handle, sockaddr_in& address) {
+  socklen_t length = sizeof address;
+  return getsockname(Fd(handle), reinterpret_cast<sockaddr*>(&address), &length);
+}
+
+bool ResolveHost(const char* host, in_addr& address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
+  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  freeaddrinfo(found);
+  return true;
+}
+
+const char* ResolveAddress(const sockaddr_in& address) {
+  thread_local char name[NI_MAXHOST];
+  sockaddr_in query{};
+  query.sin_family = AF_INET;
+  query.sin_addr = address.sin_addr;
+  if (getnameinfo(Generic(query), sizeof query, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
+    return nullptr;
+  return name;
+}
+
+}  // namespace platform
+}  // namespace nsSocket
