@@ -5,7 +5,7 @@
 //      of the form ROOT\SUBKEY,VALUENAME
 //   2  Start-menu shortcut, "Value:" followed by a path below the programs folder
 //   3  desktop shortcut, "Value:" followed by a path below the desktop folder
-// Markers are found by searching, wherever they stand in the spec.
+// Markers are found by searching, wherever they stand in the location spec.
 
 #include <string>
 #include <string_view>
@@ -23,7 +23,7 @@ wchar_t LocationSpecType(std::wstring_view spec);
 // missing or stands too early (empty without "pf32:").
 std::wstring RegistrySection(std::wstring_view spec, bool windows64);
 
-// The text after "Value:" to the end of the spec (empty without the marker).
+// The text after "Value:" to the end of the location spec (empty without the marker).
 std::wstring ShortcutRelativePath(std::wstring_view spec);
 
 // ROOT before the first '\\', SUBKEY up to the first ',', VALUENAME after it.

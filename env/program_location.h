@@ -9,7 +9,7 @@
 // True when some spec of the '|'-separated list leads to an existing path.
 bool FindMainProg(const std::wstring& locationList);
 
-// True when the spec leads to an existing file or folder; only then is
+// True when the location spec leads to an existing file or folder; only then is
 // `found` set (the program path, or the shortcut's target).
 bool ResolveLocationSpec(const std::wstring& spec, std::wstring& found);
 

@@ -50,28 +50,10 @@ bool AssignReplyCode(FtpReply& reply) {
   return valid;
 }
 
-FtpResult ResultOf(const FtpReply& reply) {
-  switch (reply.code[0]) {
-    case L'2':
-      return FtpResult::Ok;
-    case L'4':
-    case L'5':
-      return FtpResult::Refused;
-    default:
-      return FtpResult::Error;
-  }
-}
-
-FtpResult RestartResultOf(const FtpReply& reply) {
-  switch (reply.code[0]) {
-    case L'3':
-      return FtpResult::Ok;
-    case L'4':
-    case L'5':
-      return FtpResult::Refused;
-    default:
-      return FtpResult::Error;
-  }
+FtpResult ResultOf(const FtpReply& reply, wchar_t successDigit) {
+  if (reply.code[0] == successDigit) return FtpResult::Ok;
+  if (reply.code[0] == L'4' || reply.code[0] == L'5') return FtpResult::Refused;
+  return FtpResult::Error;
 }
 
 std::uint32_t SizeFromReply(const std::wstring& text) {

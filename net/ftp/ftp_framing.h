@@ -36,10 +36,9 @@ bool ClosesMultiLineReply(const std::wstring& line, unsigned long code);
 // 1-5, second 0-5 (the third is not examined).
 bool AssignReplyCode(FtpReply& reply);
 
-// 2xx -> Ok, 4xx/5xx -> Refused, anything else -> Error.
-FtpResult ResultOf(const FtpReply& reply);
-// The mapping for REST, where 3xx is success: 3xx -> Ok, 4xx/5xx -> Refused.
-FtpResult RestartResultOf(const FtpReply& reply);
+// successDigit xx -> Ok, 4xx/5xx -> Refused, anything else -> Error. Most
+// commands succeed with 2xx; REST succeeds with 3xx (350).
+FtpResult ResultOf(const FtpReply& reply, wchar_t successDigit = L'2');
 
 // The number a SIZE reply carries after "213 " (0 when there is none;
 // saturates at the largest 32-bit value).

@@ -96,7 +96,7 @@ FtpResult CFTPClient::EnterPassiveMode(std::uint32_t& address, std::uint16_t& po
 FtpResult CFTPClient::SetRestartOffset(std::uint32_t offset) {
   FtpReply reply;
   if (!Exchange(L"REST " + std::to_wstring(offset), reply)) return FtpResult::Error;
-  return RestartResultOf(reply);
+  return ResultOf(reply, L'3');
 }
 
 bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand command,
