@@ -4,6 +4,7 @@
 // writing another wrapper elsewhere.
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -81,5 +82,13 @@ struct RegKeyTraits {
   static void Close(Handle h) { ::RegCloseKey(h); }
 };
 using RegKey = ScopedHandle<RegKeyTraits>;
+
+// WinINet sessions, connections and requests share one handle kind.
+struct InternetHandleTraits {
+  using Handle = HINTERNET;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::InternetCloseHandle(h); }
+};
+using InternetHandle = ScopedHandle<InternetHandleTraits>;
 
 }  // namespace halvora::win
