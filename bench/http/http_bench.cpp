@@ -1,8 +1,9 @@
 // http_bench URL LOCALDIR REPETITIONS
 // Fetches URL into LOCALDIR with DownloadHttpFile and with a bare WinINet
-// loop that reads the same 512-byte blocks into a file, alternating, after
-// one untimed round of each, and prints one line per timed run: "<variant> <bytes> <seconds> <cpu seconds>",
-// then "peak <bytes>" (peak working set of the process).
+// loop that reads the same 512-byte blocks into a file (without and with the
+// download's time-outs), alternating, after
+// one untimed round of each, and prints one line per timed run: "<variant> <bytes> <seconds> <cpu
+// seconds>", then "peak <bytes>" (peak working set of the process).
 
 #include <windows.h>
 // after windows.h, which it needs
@@ -29,11 +30,19 @@ double CpuSeconds() {
   return seconds(kernel) + seconds(user);
 }
 
-// The platform's cost alone: same flags and read size, same file writes, no
-// counters, no checks.
-long long BareLoop(const std::string& url, const std::string& local) {
+// The platform's cost alone: same flags, headers and read size, same file
+// writes, no counters, no checks; with `timeouts`, also the download's five
+// 31-second time-outs, which change how Wine waits on the socket.
+long long BareLoop(const std::string& url, const std::string& local, bool timeouts) {
   halvora::win::InternetHandle inet(
       InternetOpenW(L"bare", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (timeouts) {
+    DWORD value = 31000;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_RECEIVE_TIMEOUT})
+      InternetSetOptionExW(inet.Get(), option, &value, sizeof value, 0);
+  }
   const std::wstring wide(url.begin(), url.end());
   halvora::win::InternetHandle request(InternetOpenUrlW(
       inet.Get(), wide.c_str(), L"Accept: */*\r\nRange: bytes=0-\r\n\r\nUser-Agent: ngx_http_get",
@@ -66,12 +75,12 @@ int main(int argc, char** argv) {
 
   // Round 0 warms both paths up (first connection, file creation) untimed.
   for (int i = 0; i <= repetitions; ++i) {
-    for (const char* variant : {"bare", "download"}) {
+    for (const std::string variant : {"bare", "bare-timeouts", "download"}) {
       const double cpu0 = CpuSeconds();
       const auto t0 = std::chrono::steady_clock::now();
       long long bytes;
-      if (variant[0] == 'b') {
-        bytes = BareLoop(url, local);
+      if (variant != "download") {
+        bytes = BareLoop(url, local, variant == "bare-timeouts");
       } else {
         const int32_t result =
             halvora::DownloadHttpFile(*session, local.c_str(), url.c_str(), false);
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
       if (i == 0) continue;
-      std::printf("%s %lld %.3f %.3f\n", variant, bytes, seconds, CpuSeconds() - cpu0);
+      std::printf("%s %lld %.3f %.3f\n", variant.c_str(), bytes, seconds, CpuSeconds() - cpu0);
       std::fflush(stdout);
     }
   }
