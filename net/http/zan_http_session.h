@@ -43,7 +43,6 @@ class ZanHttpSession {
 
   const std::string& BaseUrl() const { return baseUrl; }
   const char* Host() const { return host; }
-  int32_t Port() const { return port; }
 
   // Download state, shared with the monitor and user-interface threads; see
   // DownloadHttpFile for who writes what.
