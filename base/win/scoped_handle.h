@@ -4,6 +4,7 @@
 // writing another wrapper elsewhere.
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -92,5 +93,13 @@ struct ComTraits {
 };
 template <typename Interface>
 using ComPtr = ScopedHandle<ComTraits<Interface>>;
+
+// WinINet sessions, connections and requests share one handle kind.
+struct InternetHandleTraits {
+  using Handle = HINTERNET;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::InternetCloseHandle(h); }
+};
+using InternetHandle = ScopedHandle<InternetHandleTraits>;
 
 }  // namespace halvora::win

@@ -1,0 +1,150 @@
+#include <share.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/debug_output.h"
+#include "base/win/scoped_handle.h"
+#include "net/http/http_download.h"
+#include "net/http/http_reply.h"
+#include "net/http/wininet_win.h"
+
+namespace halvora {
+
+namespace {
+
+constexpr DWORD kDownloadTimeoutMs = 31000;
+constexpr DWORD kDownloadReadBytes = 512;
+const wchar_t kDownloadAgent[] = L"zan_http_session2";
+const wchar_t kSizeQueryAgent[] = L"ZanHttpSession3";
+const wchar_t kSizeQueryHeaders[] = L"User-Agent: ngx_http_get";
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+// Other processes may read and write the file while it grows.
+File OpenShared(const char* path, const char* mode) {
+  File file(_fsopen(path, mode, _SH_DENYNO));
+  if (!file) {
+    const std::string message = std::string("*****open file: ") + path + " failed.";
+    DebugOutput(message.c_str());
+  }
+  return file;
+}
+
+std::optional<std::string> HeaderOrNothing(HINTERNET request, DWORD query, bool& failed) {
+  HeaderValue value = QueryHeaderText(request, query);
+  if (!value.text && value.error != ERROR_HTTP_HEADER_NOT_FOUND) failed = true;
+  return value.text;
+}
+
+// Steps after the answer's status is known. Returns the download's result;
+// `file` may be replaced (start over) or closed (internet error mid-transfer).
+int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const char* localPath,
+                 int64_t offset) {
+  const HeaderValue status = QueryHeaderText(request, HTTP_QUERY_STATUS_CODE);
+  if (!status.text) return kDownloadFailed;
+  bool headerFailed = false;
+  const auto length = HeaderOrNothing(request, HTTP_QUERY_CONTENT_LENGTH, headerFailed);
+  const auto range = HeaderOrNothing(request, HTTP_QUERY_CONTENT_RANGE, headerFailed);
+  if (headerFailed) return kDownloadFailed;
+
+  const DownloadPlan plan = PlanDownload(*status.text, length, range, offset);
+  switch (plan.action) {
+    case DownloadPlan::Action::RangeEnd:
+      return kDownloadNoFile;
+    case DownloadPlan::Action::Reject:
+      return kDownloadFailed;
+    case DownloadPlan::Action::StartOver:
+      file.reset();
+      file = OpenShared(localPath, "wb");
+      if (!file) return kDownloadNoFile;
+      break;
+    case DownloadPlan::Action::Transfer:
+      break;
+  }
+
+  // The monitor reads the counters once busy is up, so they come first.
+  session.presentBytes.exchange(plan.offset);
+  session.totalBytes.exchange(plan.total);
+  session.busy.exchange(1);
+
+  char block[kDownloadReadBytes];
+  for (;;) {
+    DWORD read = 0;
+    if (!InternetReadFile(request, block, sizeof block, &read)) {
+      file.reset();  // bytes written so far stay for a later resume
+      return kDownloadFailed;
+    }
+    if (read == 0 || session.cancelRequested.load() != 0) break;
+    const size_t written = std::fwrite(block, 1, read, file.get());
+    session.presentBytes.fetch_add(static_cast<int32_t>(written));
+    if (written != read) break;  // disk full or the like: counted as short
+  }
+  std::fflush(file.get());
+  int32_t result = kDownloadFailed;
+  if (session.presentBytes.load() == session.totalBytes.load()) result = kDownloadOk;
+  if (session.cancelRequested.load() != 0) result = kDownloadCancelled;
+  return result;
+}
+
+}  // namespace
+
+int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
+                         bool resume) {
+  File file = OpenShared(localPath, resume ? "a+b" : "wb");
+  if (!file) return kDownloadNoFile;
+
+  int64_t offset = 0;
+  if (resume && _fseeki64(file.get(), 0, SEEK_END) == 0) offset = _ftelli64(file.get());
+  char headers[96];
+  std::snprintf(headers, sizeof headers,
+                "Accept: */*\r\nRange: bytes=%u-\r\n\r\nUser-Agent: ngx_http_get",
+                static_cast<unsigned>(offset));
+  const std::wstring wideHeaders(headers, headers + std::strlen(headers));
+
+  int32_t result = kDownloadFailed;
+  win::InternetHandle internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
+  if (!internet) {
+    result = kDownloadOpenFailed;
+  } else {
+    win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
+                                                 wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
+    if (!request) {
+      if (GetLastError() != 0) result = kDownloadOpenFailed;
+    } else {
+      result = Transfer(session, request.Get(), file, localPath, offset);
+    }
+  }  // the response closes here
+  file.reset();
+  session.busy.exchange(0);
+  session.cancelRequested.exchange(0);
+  internet.Reset();
+  return result;
+}
+
+bool QueryRemoteSize(const char* url, int32_t& size) {
+  if (!url || !*url) return false;
+  win::InternetHandle internet = OpenInternetSession(kSizeQueryAgent, std::nullopt);
+  if (!internet) return false;
+  win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
+                                               kSizeQueryHeaders, DWORD(-1), kOpenUrlFlags, 1));
+  if (!request) return false;
+  DWORD status = 0;
+  DWORD statusSize = sizeof status;
+  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                      &statusSize, nullptr))
+    return false;
+  const auto declared =
+      RemoteSizeFromAnswer(status, QueryHeaderText(request.Get(), HTTP_QUERY_CONTENT_LENGTH).text);
+  if (!declared) return false;
+  size = *declared;
+  return true;
+}
+
+}  // namespace halvora

@@ -1,0 +1,462 @@
+// The WinINet transfers against halvora-refserver (started by with-refserver):
+// every result code, what goes on the wire, and the counters a monitor sees.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/win/scoped_handle.h"
+#include "net/http/base64.h"
+#include "net/http/http_download.h"
+#include "net/http/seal.h"
+#include "net/http/zan_http_session.h"
+
+namespace halvora {
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// Unix paths from the launcher as Wine sees them (drive Z: is the root).
+std::string WinePath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+}
+
+std::string ServerUrl() { return Env("HALVORA_REFSERVER_URL"); }
+int ServerPort() { return std::atoi(ServerUrl().substr(ServerUrl().rfind(':') + 1).c_str()); }
+std::string FilesDir() { return WinePath(Env("HALVORA_REFSERVER_CATALOG") + "/files"); }
+std::string WorkFile(const std::string& name) {
+  return WinePath(Env("HALVORA_TEST_WORKDIR")) + "\\" + name;
+}
+
+// A plain GET for the server's control requests.
+std::string Fetch(const std::string& url) {
+  win::InternetHandle inet(
+      InternetOpenW(L"halvora-test", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const std::wstring wide(url.begin(), url.end());
+  win::InternetHandle request(
+      InternetOpenUrlW(inet.Get(), wide.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
+  EXPECT_TRUE(request) << url;
+  std::string body;
+  char chunk[4096];
+  DWORD read = 0;
+  while (request && InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0)
+    body.append(chunk, read);
+  return body;
+}
+void Control(const std::string& command) {
+  EXPECT_EQ(Fetch(ServerUrl() + "_control/" + command), "ok\n");
+}
+std::string ServerLog() { return Fetch(ServerUrl() + "_control/log"); }
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+  return bytes;
+}
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), std::streamsize(bytes.size()));
+}
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"gb2312\" ?>";
+std::string DescriptionRequest(const std::string& appId) {
+  return std::string(kDeclaration) +
+         "<Request><SvcId>1</SvcId><Type>xml</Type><Data RequestId=\"311\"><AppItem appId=\"" +
+         appId + "\" /></Data></Request>";
+}
+std::string ClientProgramRequest(const std::string& appId, const char* os) {
+  return std::string(kDeclaration) +
+         "<Request><SvcId>1</SvcId><Type>xml</Type><Data RequestId=\"-1\"><clientProgram><appId>" +
+         appId + "</appId><OS>" + os + "</OS></clientProgram></Data></Request>";
+}
+std::string CatalogAnswer(const std::string& app, const char* name) {
+  return ReadBytes(WinePath(Env("HALVORA_REFSERVER_CATALOG")) + "\\apps\\" + app + "\\" + name);
+}
+std::string B64(const std::string& text) {
+  return Base64Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class WinInet : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    WriteBytes(FilesDir() + "\\data-1500.bin", Pattern(1500));
+    WriteBytes(FilesDir() + "\\data-65536.bin", Pattern(65536));
+  }
+  void SetUp() override {
+    ASSERT_FALSE(ServerUrl().empty()) << "run through tests/http/with-refserver";
+    Control("reset");
+    session = ZanHttpSession::Create(L"127.0.0.1", ServerPort());
+  }
+  void TearDown() override { Control("reset"); }
+
+  // A request whose outputs are expected to stay untouched.
+  int32_t SendExpectingNothing(const std::string& text, BodyEncoding encoding, const char* target) {
+    std::unique_ptr<char[]> response;
+    int32_t length = 77;
+    const int32_t result = session->SendRequest(text.c_str(), encoding, target, response, length);
+    EXPECT_EQ(response, nullptr);
+    EXPECT_EQ(length, 77);
+    return result;
+  }
+  std::string Url(const std::string& path) const { return ServerUrl() + path; }
+
+  std::unique_ptr<ZanHttpSession> session;
+};
+
+// ---- service requests
+
+TEST_F(WinInet, SealedRequestTravelsInThePathWithItsHeaders) {
+  const std::string text = DescriptionRequest("plain");
+  std::unique_ptr<char[]> response;
+  int32_t length = 0;
+  ASSERT_EQ(session->SendSealedRequest(text.c_str(), response, length), 0);
+  EXPECT_EQ(std::string(response.get(), length), CatalogAnswer("plain", "description.xml"));
+
+  std::string sealed;
+  ASSERT_EQ(SealRequestText(reinterpret_cast<const unsigned char*>(text.data()),
+                            int32_t(text.size()), sealed),
+            0);
+  const std::string log = ServerLog();
+  EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + sealed + " HTTP/1.1\n")) << log;
+  EXPECT_TRUE(Contains(log, "> Accept-Encoding: gzip\n")) << log;
+  EXPECT_TRUE(Contains(log, "> User-Agent: ngx_http_get\n")) << log;
+  EXPECT_TRUE(Contains(log, "= encoding: sealed\n= text: " + text + "\n")) << log;
+}
+
+TEST_F(WinInet, TargetIsAddedOnlyWhenItHoldsMoreThanBlanks) {
+  const std::string text = ClientProgramRequest("plain", "64");
+  const struct {
+    const char* target;
+    bool sent;
+  } cases[] = {{nullptr, false}, {"", false},          {"   ", false},
+               {" \t ", false},  {"apps/plain", true}, {" apps/plain", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target ? c.target : "(none)");
+    Control("reset");
+    std::unique_ptr<char[]> response;
+    int32_t length = 0;
+    ASSERT_EQ(session->SendRequest(text.c_str(), BodyEncoding::Base64, c.target, response, length),
+              0);
+    // The 64-bit answer names the server through the catalog's placeholders.
+    EXPECT_TRUE(Contains(std::string(response.get(), length),
+                         "<IP>127.0.0.1:" + std::to_string(ServerPort()) + "</IP>"));
+    const std::string log = ServerLog();
+    const std::string path = c.sent ? B64(c.target) + "*" + B64(text) : B64(text);
+    EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + path + " HTTP/1.1\n")) << log;
+    EXPECT_EQ(Contains(log, "= target: "), c.sent) << log;
+    if (c.sent) {
+      EXPECT_TRUE(Contains(log, "= target: " + std::string(c.target) + "\n")) << log;
+    }
+    EXPECT_TRUE(Contains(log, "= encoding: base64\n")) << log;
+  }
+}
+
+TEST_F(WinInet, SlashesOfBase64GoIntoThePathUnescaped) {
+  const std::string text = DescriptionRequest("x???");  // "???" encodes to "Pz8/"
+  ASSERT_TRUE(Contains(B64(text), "/"));
+  EXPECT_EQ(SendExpectingNothing(text, BodyEncoding::Base64, nullptr), -5);  // unknown app: 404
+  const std::string log = ServerLog();
+  EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + B64(text) + " HTTP/1.1\n")) << log;
+  EXPECT_TRUE(Contains(log, "= text: " + text + "\n")) << log;
+}
+
+TEST_F(WinInet, GzipAnswersInflateWhateverTheirSize) {
+  for (const char* app : {"gz", "k1024", "k3072"}) {
+    SCOPED_TRACE(app);
+    std::unique_ptr<char[]> response;
+    int32_t length = 0;
+    ASSERT_EQ(session->SendSealedRequest(DescriptionRequest(app).c_str(), response, length), 0);
+    const std::string expected = CatalogAnswer(app, "description.xml");
+    EXPECT_EQ(std::string(response.get(), length), expected);
+    EXPECT_EQ(response[length], '\0');
+  }
+  EXPECT_TRUE(Contains(ServerLog(), "< 200"));
+}
+
+TEST_F(WinInet, OnlyExactlyGzipIsInflated) {
+  for (const char* encoding : {"GZIP", "gzip,%20identity", "x-gzip", "deflate"}) {
+    SCOPED_TRACE(encoding);
+    Control(std::string("fault?encoding=") + encoding);
+    std::unique_ptr<char[]> response;
+    int32_t length = 0;
+    ASSERT_EQ(session->SendSealedRequest(DescriptionRequest("gz").c_str(), response, length), 0);
+    // Handed over as received: the gzip stream itself.
+    ASSERT_GE(length, 2);
+    EXPECT_EQ(static_cast<unsigned char>(response[0]), 0x1f);
+    EXPECT_EQ(static_cast<unsigned char>(response[1]), 0x8b);
+    Control("reset");
+  }
+}
+
+TEST_F(WinInet, EmptyAnswers) {
+  std::unique_ptr<char[]> response;
+  int32_t length = 5;
+  ASSERT_EQ(session->SendSealedRequest(DescriptionRequest("empty").c_str(), response, length), 0);
+  EXPECT_EQ(response, nullptr);
+  EXPECT_EQ(length, 0);
+
+  Control("fault?encoding=gzip");  // an empty body cannot be a gzip stream
+  EXPECT_EQ(SendExpectingNothing(DescriptionRequest("empty"), BodyEncoding::Sealed, nullptr), -4);
+}
+
+TEST_F(WinInet, TruncatedGzipFails) {
+  Control("fault?gzip=truncated");
+  EXPECT_EQ(SendExpectingNothing(DescriptionRequest("k3072"), BodyEncoding::Sealed, nullptr), -4);
+}
+
+TEST_F(WinInet, EveryStatusButOkFails) {
+  for (int status : {206, 204, 304, 404, 500}) {
+    SCOPED_TRACE(status);
+    Control("fault?status=" + std::to_string(status));
+    EXPECT_EQ(SendExpectingNothing(DescriptionRequest("plain"), BodyEncoding::Sealed, nullptr), -5);
+    Control("reset");
+  }
+}
+
+TEST_F(WinInet, RefusedConnectionGivesThePlatformError) {
+  // Nothing listens on port 1 of the loopback address.
+  auto closed = ZanHttpSession::Create(L"127.0.0.1", 1);
+  std::unique_ptr<char[]> response;
+  int32_t length = 77;
+  EXPECT_EQ(closed->SendSealedRequest(DescriptionRequest("plain").c_str(), response, length),
+            ERROR_INTERNET_CANNOT_CONNECT);
+  EXPECT_EQ(length, 77);
+}
+
+// ---- downloads
+
+TEST_F(WinInet, FreshDownloadAsksFromByteZero) {
+  const std::string local = WorkFile("fresh.bin");
+  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+  EXPECT_EQ(session->totalBytes.load(), 1500);
+  EXPECT_EQ(session->presentBytes.load(), 1500);
+  EXPECT_EQ(session->busy.load(), 0);
+
+  const std::string log = ServerLog();
+  EXPECT_TRUE(Contains(log, "> GET /data-1500.bin HTTP/1.1\n")) << log;
+  EXPECT_TRUE(Contains(log, "> Accept: */*\n")) << log;
+  EXPECT_TRUE(Contains(log, "> Range: bytes=0-\n")) << log;
+  EXPECT_TRUE(Contains(log, "> User-Agent: ngx_http_get\n")) << log;
+  EXPECT_TRUE(Contains(log, "< 206")) << log;
+}
+
+TEST_F(WinInet, ResumeContinuesAfterThePresentBytes) {
+  const std::string local = WorkFile("resume.bin");
+  WriteBytes(local, Pattern(1000));
+  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+  EXPECT_EQ(session->totalBytes.load(), 1500);
+  EXPECT_EQ(session->presentBytes.load(), 1500);
+  EXPECT_TRUE(Contains(ServerLog(), "> Range: bytes=1000-\n"));
+}
+
+TEST_F(WinInet, ResumingACompleteFileDraws416) {
+  const std::string local = WorkFile("complete.bin");
+  WriteBytes(local, Pattern(1500));
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), -3);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+  EXPECT_TRUE(Contains(ServerLog(), "< 416"));
+}
+
+TEST_F(WinInet, WholeFileAnswerToAResumeStartsTheFileOver) {
+  Control("fault?range=ignore");
+  const std::string local = WorkFile("restart.bin");
+  WriteBytes(local, Pattern(1000));
+  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));  // not the head twice
+  EXPECT_EQ(session->totalBytes.load(), 1500);
+  EXPECT_TRUE(Contains(ServerLog(), "< 200"));
+
+  // A fresh download takes the 200 as it is.
+  const std::string fresh = WorkFile("fresh-200.bin");
+  ASSERT_EQ(DownloadHttpFile(*session, fresh.c_str(), Url("data-1500.bin").c_str(), false), 0);
+  EXPECT_EQ(ReadBytes(fresh), Pattern(1500));
+}
+
+TEST_F(WinInet, UntrustworthyAnswersWriteNothing) {
+  const char* faults[] = {"range-shift=5",      "range-shift=-1", "length=abc", "length=-5",
+                          "length=99999999999", "status=404",     "status=500", "status=403"};
+  for (const char* fault : faults) {
+    SCOPED_TRACE(fault);
+    Control(std::string("fault?") + fault);
+    const std::string local = WorkFile("untouched.bin");
+    WriteBytes(local, Pattern(1000));
+    EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), -1);
+    EXPECT_EQ(ReadBytes(local), Pattern(1000));
+    EXPECT_EQ(session->busy.load(), 0);
+    Control("reset");
+  }
+}
+
+TEST_F(WinInet, ShortBodiesEndAsFailures) {
+  // Without Content-Length the total is the offset, so any byte makes it short.
+  Control("fault?length=missing");
+  const std::string local = WorkFile("short.bin");
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), -1);
+  EXPECT_EQ(session->totalBytes.load(), 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+
+  // A body cut short keeps what arrived, counted, for a later resume.
+  Control("reset");
+  Control("fault?cut=1000");
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), -1);
+  EXPECT_EQ(session->presentBytes.load(), 1000);
+  EXPECT_EQ(ReadBytes(local), Pattern(1000));
+  Control("reset");
+  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+}
+
+TEST_F(WinInet, BackslashesInTheUrlTravelAsSlashes) {
+  const std::string local = WorkFile("small.bin");
+  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), Url("dir\\small.bin").c_str(), false), 0);
+  EXPECT_EQ(ReadBytes(local), "small file behind a folder\n");
+  EXPECT_TRUE(Contains(ServerLog(), "> GET /dir/small.bin HTTP/1.1\n"));
+}
+
+TEST_F(WinInet, LocalFileThatCannotBeOpenedLeavesTheFlagsAlone) {
+  session->cancelRequested.exchange(1);
+  const std::string local = WorkFile("no-such-folder\\file.bin");
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), -3);
+  EXPECT_EQ(session->cancelRequested.load(), 1);
+  EXPECT_EQ(ServerLog(), "");  // nothing was asked
+}
+
+TEST_F(WinInet, RefusedConnectionIsAnOpenError) {
+  const std::string local = WorkFile("refused.bin");
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), "http://127.0.0.1:1/data-1500.bin", false),
+            -4);
+}
+
+TEST_F(WinInet, CancelRaisedBeforeTheDownloadStopsItAtTheFirstRead) {
+  session->cancelRequested.exchange(1);
+  const std::string local = WorkFile("cancel-before.bin");
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), -2);
+  EXPECT_EQ(ReadBytes(local), "");
+  EXPECT_EQ(session->cancelRequested.load(), 0);
+  // The next download finds the flag cleared.
+  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), 0);
+}
+
+// Polls like the monitor thread does; gives up after a generous deadline so
+// a broken download fails the test instead of hanging it.
+template <typename Condition>
+bool AwaitCondition(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+TEST_F(WinInet, CancelDuringTheTransferKeepsWhatWasWritten) {
+  Control("fault?stall=1024");  // the server holds the body after 1024 bytes
+  const std::string local = WorkFile("cancel-during.bin");
+  std::atomic<int32_t> result{99};
+  std::thread worker([&] {
+    result = DownloadHttpFile(*session, local.c_str(), Url("data-65536.bin").c_str(), false);
+  });
+  const bool reached = AwaitCondition(
+      [&] { return session->busy.load() == 1 && session->presentBytes.load() == 1024; });
+  session->cancelRequested.exchange(1);
+  Control("release");
+  worker.join();
+  ASSERT_TRUE(reached);
+  EXPECT_EQ(result.load(), -2);
+  EXPECT_EQ(ReadBytes(local), Pattern(1024));  // the read that met the flag is not written
+  EXPECT_EQ(session->busy.load(), 0);
+  EXPECT_EQ(session->cancelRequested.load(), 0);
+}
+
+TEST_F(WinInet, MonitorSeesCountersSetBeforeBusyAndGrowing) {
+  Control("fault?trickle=700");
+  const std::string local = WorkFile("monitored.bin");
+  WriteBytes(local, Pattern(1500).substr(0, 300));
+  std::atomic<bool> done{false};
+  std::vector<std::pair<int32_t, int32_t>> seen;  // (total, present) while busy
+  std::thread monitor([&] {
+    for (; !done.load(); std::this_thread::yield()) {
+      if (session->busy.load() != 1) continue;
+      const std::pair<int32_t, int32_t> now(session->totalBytes.load(),
+                                            session->presentBytes.load());
+      if (seen.empty() || seen.back() != now) seen.push_back(now);
+    }
+  });
+  const int32_t result =
+      DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true);
+  done = true;
+  monitor.join();
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(ReadBytes(local), Pattern(1500));
+  ASSERT_FALSE(seen.empty());
+  int32_t last = 300;
+  for (const auto& [total, present] : seen) {
+    EXPECT_EQ(total, 1500);
+    EXPECT_GE(present, last);
+    EXPECT_LE(present, 1500);
+    last = present;
+  }
+}
+
+// ---- size query
+
+TEST_F(WinInet, SizeQueryReadsTheDeclaredLength) {
+  int32_t size = -1;
+  ASSERT_TRUE(QueryRemoteSize(Url("data-65536.bin").c_str(), size));
+  EXPECT_EQ(size, 65536);
+  const std::string log = ServerLog();
+  EXPECT_TRUE(Contains(log, "> User-Agent: ngx_http_get\n")) << log;
+  EXPECT_FALSE(Contains(log, "> Range:")) << log;
+}
+
+TEST_F(WinInet, SizeQueryFailuresLeaveTheSizeAlone) {
+  const struct {
+    const char* fault;
+    const char* url;
+  } cases[] = {{"", "no-such-file.bin"},
+               {"status=206", "data-1500.bin"},
+               {"length=missing", "data-1500.bin"},
+               {"length=abc", "data-1500.bin"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + " " + c.url);
+    if (*c.fault) Control(std::string("fault?") + c.fault);
+    int32_t size = 77;
+    EXPECT_FALSE(QueryRemoteSize(Url(c.url).c_str(), size));
+    EXPECT_EQ(size, 77);
+    Control("reset");
+  }
+  int32_t size = 77;
+  EXPECT_FALSE(QueryRemoteSize(nullptr, size));
+  EXPECT_FALSE(QueryRemoteSize("", size));
+  EXPECT_FALSE(QueryRemoteSize("http://127.0.0.1:1/data-1500.bin", size));
+  EXPECT_EQ(size, 77);
+}
+
+}  // namespace
+}  // namespace halvora

@@ -1,0 +1,80 @@
+#include "tools/refserver/faults.h"
+
+#include <cstdlib>
+
+namespace halvora::refserver {
+
+namespace {
+
+std::optional<long> Number(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0') return std::nullopt;
+  return value;
+}
+
+std::optional<size_t> Count(const std::string& text) {
+  const auto value = Number(text);
+  if (!value || *value < 0) return std::nullopt;
+  return static_cast<size_t>(*value);
+}
+
+}  // namespace
+
+bool Faults::Set(const std::string& name, const std::string& value, std::string& error) {
+  bool ok = true;
+  if (name == "status") {
+    const auto n = Number(value);
+    ok = n && *n >= 100 && *n <= 999;
+    if (ok) status = static_cast<int>(*n);
+  } else if (name == "length") {
+    if (value == "missing") {
+      lengthMissing = true;
+    } else {
+      lengthText = value;
+    }
+  } else if (name == "cut") {
+    ok = (cutAfter = Count(value)).has_value();
+  } else if (name == "trickle") {
+    tricklePiece = Count(value);
+    ok = tricklePiece && *tricklePiece > 0;
+  } else if (name == "stall") {
+    ok = (stallAfter = Count(value)).has_value();
+  } else if (name == "gzip") {
+    ok = value == "truncated";
+    gzipTruncated = ok;
+  } else if (name == "encoding") {
+    encoding = value;
+  } else if (name == "range") {
+    ok = value == "ignore";
+    ignoreRange = ok;
+  } else if (name == "range-shift") {
+    const auto n = Number(value);
+    ok = n.has_value();
+    if (ok) rangeShift = *n;
+  } else {
+    error = "unknown fault " + name;
+    return false;
+  }
+  if (!ok) error = "bad value for " + name + ": " + value;
+  return ok;
+}
+
+std::string Faults::Describe() const {
+  std::string text;
+  auto add = [&text](const std::string& item) { text += (text.empty() ? "" : " ") + item; };
+  if (status) add("status=" + std::to_string(*status));
+  if (lengthMissing) add("length=missing");
+  if (lengthText) add("length=" + *lengthText);
+  if (cutAfter) add("cut=" + std::to_string(*cutAfter));
+  if (tricklePiece) add("trickle=" + std::to_string(*tricklePiece));
+  if (stallAfter) add("stall=" + std::to_string(*stallAfter));
+  if (gzipTruncated) add("gzip=truncated");
+  if (encoding) add("encoding=" + *encoding);
+  if (ignoreRange) add("range=ignore");
+  if (rangeShift) add("range-shift=" + std::to_string(rangeShift));
+  return text.empty() ? "none" : text;
+}
+
+}  // namespace halvora::refserver

@@ -1,0 +1,46 @@
+#pragma once
+// Ways the reference server misbehaves on purpose, so tests can see how a
+// client copes. Set through GET /_control/fault?NAME=VALUE&...; each applies
+// to every later answer (control requests excepted) until /_control/reset.
+//
+//   status=N          answer with status N and a short body instead
+//   length=missing    send no Content-Length (the body ends when the
+//                     connection closes)
+//   length=TEXT       send "Content-Length: TEXT" whatever the body is
+//   cut=N             send only the first N body bytes, then close
+//   trickle=N         send the body in pieces of N bytes, 2 ms apart
+//   stall=N           stop after N body bytes (0: right after the headers)
+//                     until /_control/release, or the client gives up
+//   gzip=truncated    service answers: gzip-encode (if the catalog does not)
+//                     and drop the stream's second half
+//   encoding=TEXT     service answers: "Content-Encoding: TEXT", the bytes
+//                     left as they are (compressed only if the catalog says so)
+//   range=ignore      files: answer a Range request with 200 and everything
+//   range-shift=N     files: 206 whose Content-Range starts N bytes off
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace halvora::refserver {
+
+struct Faults {
+  std::optional<int> status;
+  bool lengthMissing = false;
+  std::optional<std::string> lengthText;
+  std::optional<size_t> cutAfter;
+  std::optional<size_t> tricklePiece;
+  std::optional<size_t> stallAfter;
+  bool gzipTruncated = false;
+  std::optional<std::string> encoding;
+  bool ignoreRange = false;
+  long rangeShift = 0;
+
+  // Applies one NAME=VALUE setting. False (with the reason) for an unknown
+  // name or a value it cannot use.
+  bool Set(const std::string& name, const std::string& value, std::string& error);
+  // One line naming the active settings, for the log.
+  std::string Describe() const;
+};
+
+}  // namespace halvora::refserver

@@ -1,0 +1,375 @@
+// halvora-refserver: the platform server, the application data server and
+// the public file host in one process, played from a catalog folder (see
+// catalog.h and README.md). Every request is logged with its request line,
+// headers and decoded request text, so tests can assert what a client sent;
+// /_control/ requests switch faults on (faults.h) and read the log back.
+
+#include <httplib.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "tools/refserver/byte_range.h"
+#include "tools/refserver/catalog.h"
+#include "tools/refserver/faults.h"
+#include "tools/refserver/service_request.h"
+
+namespace halvora::refserver {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kServicePrefix[] = "/zan_requests/";
+const char kControlPrefix[] = "/_control/";
+// The log kept for /_control/log; older entries are dropped past it.
+constexpr size_t kMaxLogBytes = 8u << 20;
+// A stalled answer resumes by itself after this long, so no thread waits forever.
+constexpr auto kMaxStall = std::chrono::seconds(120);
+constexpr auto kTrickleGap = std::chrono::milliseconds(2);
+constexpr size_t kFilePiece = 64 * 1024;
+
+class State {
+ public:
+  explicit State(std::ofstream* logFile) : logFile_(logFile) {}
+
+  Faults CurrentFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_;
+  }
+  bool SetFault(const std::string& name, const std::string& value, std::string& error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_.Set(name, value, error);
+  }
+  void Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_ = Faults();
+    log_.clear();
+    ++releases_;
+    wake_.notify_all();
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++releases_;
+    wake_.notify_all();
+  }
+  void Stop() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+  }
+  // Holds a stalled answer until a release, a reset or the server's end.
+  void Stall() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t seen = releases_;
+    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || releases_ != seen; });
+  }
+  void Log(const std::string& entry) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::cerr << entry << std::flush;
+    if (logFile_) *logFile_ << entry << std::flush;
+    log_ += entry;
+    if (log_.size() > kMaxLogBytes) log_.erase(0, log_.size() - kMaxLogBytes);
+  }
+  std::string LogText() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  Faults faults_;
+  std::string log_;
+  uint64_t releases_ = 0;
+  bool stopping_ = false;
+  std::ofstream* logFile_;
+};
+
+// What an answer sends: its bytes come from a text or from part of a file.
+struct Body {
+  std::string text;
+  std::optional<fs::path> file;
+  uint64_t first = 0;
+  uint64_t length = 0;
+
+  uint64_t Size() const { return file ? length : text.size(); }
+};
+
+class Server {
+ public:
+  Server(Catalog catalog, State& state) : catalog_(std::move(catalog)), state_(state) {}
+
+  void Handle(const httplib::Request& req, httplib::Response& res) {
+    const std::string target = req.target.substr(0, req.target.find('?'));
+    if (target.rfind(kControlPrefix, 0) == 0) return Control(req, target, res);
+
+    std::ostringstream entry;
+    entry << "> " << req.method << ' ' << req.target << ' ' << req.version << '\n';
+    for (const auto& [name, value] : req.headers) {
+      if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
+          name == "LOCAL_PORT")
+        continue;
+      entry << "> " << name << ": " << value << '\n';
+    }
+    const Faults faults = state_.CurrentFaults();
+    if (target.rfind(kServicePrefix, 0) == 0) {
+      ServiceAnswer(target.substr(sizeof kServicePrefix - 1), faults, entry, res);
+    } else {
+      FileAnswer(req, faults, entry, res);
+    }
+    entry << "< " << res.status << " (faults: " << faults.Describe() << ")\n\n";
+    state_.Log(entry.str());
+  }
+
+ private:
+  void Control(const httplib::Request& req, const std::string& target, httplib::Response& res) {
+    const std::string command = target.substr(sizeof kControlPrefix - 1);
+    std::string reply = "ok\n";
+    int status = 200;
+    if (command == "reset") {
+      state_.Reset();
+    } else if (command == "release") {
+      state_.Release();
+    } else if (command == "log") {
+      reply = state_.LogText();
+    } else if (command == "fault") {
+      for (const auto& [name, value] : req.params) {
+        std::string error;
+        if (!state_.SetFault(name, value, error)) {
+          status = 400;
+          reply = error + "\n";
+        }
+      }
+    } else {
+      status = 404;
+      reply = "unknown control " + command + "\n";
+    }
+    Send(res, status, {}, Body{reply, std::nullopt, 0, 0}, Faults());
+  }
+
+  void ServiceAnswer(const std::string& encoded, const Faults& faults, std::ostringstream& entry,
+                     httplib::Response& res) {
+    std::string error;
+    const auto request = DecodeServicePath(encoded, error);
+    if (!request) {
+      entry << "= error: " << error << '\n';
+      return Send(res, 400, {}, Body{error + "\n", std::nullopt, 0, 0}, faults);
+    }
+    entry << "= encoding: " << request->encoding << '\n';
+    if (request->target) entry << "= target: " << *request->target << '\n';
+    entry << "= text: " << request->text << '\n';
+
+    std::string why;
+    const auto answer = catalog_.AnswerFor(ReadRequestFields(request->text), why);
+    if (!answer) {
+      entry << "= error: " << why << '\n';
+      return Send(res, 404, {}, Body{why + "\n", std::nullopt, 0, 0}, faults);
+    }
+    entry << "= answer: " << answer->name << '\n';
+    httplib::Headers headers{{"Content-Type", "text/xml"}};
+    std::string body = answer->body;
+    std::optional<std::string> encoding;
+    if (answer->gzip || faults.gzipTruncated) {
+      body = GzipCompress(body);
+      if (faults.gzipTruncated) body.resize(body.size() / 2);
+      encoding = "gzip";
+    }
+    if (faults.encoding) encoding = faults.encoding;
+    if (encoding) headers.emplace("Content-Encoding", *encoding);
+    Send(res, 200, std::move(headers), Body{std::move(body), std::nullopt, 0, 0}, faults);
+  }
+
+  void FileAnswer(const httplib::Request& req, const Faults& faults, std::ostringstream& entry,
+                  httplib::Response& res) {
+    const auto path = catalog_.FileFor(req.path);
+    if (!path) {
+      entry << "= error: no such file\n";
+      return Send(res, 404, {}, Body{"no such file\n", std::nullopt, 0, 0}, faults);
+    }
+    std::error_code ec;
+    const uint64_t size = fs::file_size(*path, ec);
+    std::optional<std::string> range;
+    if (req.has_header("Range") && !faults.ignoreRange) range = req.get_header_value("Range");
+    const RangeAnswer part = AnswerRange(range, size);
+    entry << "= file: " << path->string() << " (" << size << " bytes)\n";
+
+    httplib::Headers headers{{"Content-Type", "application/octet-stream"},
+                             {"Accept-Ranges", "bytes"}};
+    if (part.status == 416) {
+      headers.emplace("Content-Range", "bytes */" + std::to_string(size));
+    } else if (part.status == 206) {
+      const int64_t first = static_cast<int64_t>(part.first) + faults.rangeShift;
+      headers.emplace("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                           std::to_string(first + int64_t(part.length) - 1) + "/" +
+                                           std::to_string(size));
+    }
+    Send(res, part.status, std::move(headers), Body{"", *path, part.first, part.length}, faults);
+  }
+
+  // Every answer goes out through here: status and headers exactly as given
+  // (the library adds only Connection, Keep-Alive and a default Content-Type),
+  // then the body written piece by piece so faults can cut, slow or stall it.
+  void Send(httplib::Response& res, int status, httplib::Headers headers, Body body,
+            const Faults& faults) {
+    if (faults.status) {
+      status = *faults.status;
+      headers = {{"Content-Type", "text/plain"}};
+      body = Body{"fault status " + std::to_string(status) + "\n", std::nullopt, 0, 0};
+    }
+    res.status = status;
+    std::string contentType = "application/octet-stream";
+    for (const auto& [name, value] : headers) {
+      if (name == "Content-Type") {
+        contentType = value;
+      } else {
+        res.set_header(name, value);
+      }
+    }
+    if (faults.lengthText) {
+      res.set_header("Content-Length", *faults.lengthText);
+    } else if (!faults.lengthMissing) {
+      res.set_header("Content-Length", std::to_string(body.Size()));
+    }
+    State& state = state_;
+    res.set_content_provider(
+        contentType, [&state, body = std::move(body), faults](size_t, httplib::DataSink& sink) {
+          return WriteBody(state, body, faults, sink);
+        });
+  }
+
+  static bool WriteBody(State& state, const Body& body, const Faults& faults,
+                        httplib::DataSink& sink) {
+    const uint64_t size = body.Size();
+    const uint64_t limit = std::min<uint64_t>(size, faults.cutAfter.value_or(size));
+    std::ifstream file;
+    if (body.file) {
+      file.open(*body.file, std::ios::binary);
+      file.seekg(static_cast<std::streamoff>(body.first));
+    }
+    std::string piece;
+    uint64_t sent = 0;
+    bool stalled = false;
+    while (sent < limit) {
+      if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) {
+        stalled = true;
+        state.Stall();
+      }
+      uint64_t n = std::min<uint64_t>(limit - sent, faults.tricklePiece.value_or(kFilePiece));
+      if (faults.stallAfter && !stalled) n = std::min<uint64_t>(n, *faults.stallAfter - sent);
+      if (body.file) {
+        piece.resize(n);
+        file.read(piece.data(), static_cast<std::streamsize>(n));
+        if (static_cast<uint64_t>(file.gcount()) != n) return false;
+      } else {
+        piece.assign(body.text, sent, n);
+      }
+      if (!sink.write(piece.data(), piece.size())) return false;
+      sent += n;
+      if (faults.tricklePiece && sent < limit) std::this_thread::sleep_for(kTrickleGap);
+    }
+    if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) state.Stall();
+    if (limit < size) return false;  // cut short: the library closes the connection
+    sink.done();
+    return true;
+  }
+
+  Catalog catalog_;
+  State& state_;
+};
+
+int Usage() {
+  std::cerr << "usage: halvora-refserver [--host ADDRESS] [--port N] [--log FILE] CATALOG\n"
+               "  Serves CATALOG as platform server, data server and public file host.\n"
+               "  --host  address to listen on (default 127.0.0.1)\n"
+               "  --port  port to listen on; 0 picks a free one (default 8080)\n"
+               "  --log   also append the request log to FILE\n"
+               "  The first line on standard output names the address it serves.\n";
+  return 2;
+}
+
+int Run(int argc, char** argv) {
+  std::string host = "127.0.0.1";
+  int port = 8080;
+  std::string logPath;
+  std::string catalogPath;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--host" || arg == "--port" || arg == "--log") && i + 1 < argc) {
+      const std::string value = argv[++i];
+      if (arg == "--host") host = value;
+      if (arg == "--log") logPath = value;
+      if (arg == "--port") {
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (*end != '\0' || n < 0 || n > 65535) return Usage();
+        port = static_cast<int>(n);
+      }
+    } else if (!arg.empty() && arg[0] != '-' && catalogPath.empty()) {
+      catalogPath = arg;
+    } else {
+      return Usage();
+    }
+  }
+  if (catalogPath.empty()) return Usage();
+
+  // Signals are taken by one thread with sigwait, so the stop runs outside a
+  // signal handler; block them before any thread starts.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  httplib::Server http;
+  // One answer per connection: answers without a length end at the close.
+  http.set_keep_alive_max_count(1);
+  port = port == 0 ? http.bind_to_any_port(host) : (http.bind_to_port(host, port) ? port : -1);
+  if (port < 0) {
+    std::cerr << "halvora-refserver: cannot listen on " << host << "\n";
+    return 1;
+  }
+  Catalog catalog(catalogPath, host, port);
+  std::string error;
+  if (!catalog.Check(error)) {
+    std::cerr << "halvora-refserver: " << error << "\n";
+    return 1;
+  }
+  std::ofstream logFile;
+  if (!logPath.empty()) {
+    logFile.open(logPath, std::ios::app);
+    if (!logFile) {
+      std::cerr << "halvora-refserver: cannot write " << logPath << "\n";
+      return 1;
+    }
+  }
+  State state(logPath.empty() ? nullptr : &logFile);
+  Server server(std::move(catalog), state);
+  http.Get(".*", [&server](const httplib::Request& req, httplib::Response& res) {
+    server.Handle(req, res);
+  });
+
+  std::thread stopper([&] {
+    int signal = 0;
+    sigwait(&signals, &signal);
+    state.Stop();
+    http.stop();
+  });
+  std::cout << "http://" << host << ":" << port << "/" << std::endl;
+  const bool ok = http.listen_after_bind();
+  if (!ok) pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
+  return 0;
+}
+
+}  // namespace
+}  // namespace halvora::refserver
+
+int main(int argc, char** argv) { return halvora::refserver::Run(argc, argv); }
