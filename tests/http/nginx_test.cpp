@@ -11,28 +11,15 @@
 
 #include "net/http/http_download.h"
 #include "net/http/zan_http_session.h"
+#include "tests/support/peer_files.h"
 
 namespace halvora {
 namespace {
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-std::string WinePath(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), std::streamsize(bytes.size()));
-}
+using test::Env;
+using test::ReadBytes;
+using test::WinePath;
+using test::WriteBytes;
 
 class Nginx : public testing::Test {
  protected:

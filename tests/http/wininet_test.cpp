@@ -20,22 +20,15 @@
 #include "net/http/http_download.h"
 #include "net/http/seal.h"
 #include "net/http/zan_http_session.h"
+#include "tests/support/peer_files.h"
 
 namespace halvora {
 namespace {
 
-std::string Env(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-// Unix paths from the launcher as Wine sees them (drive Z: is the root).
-std::string WinePath(const std::string& unixPath) {
-  std::string path = "Z:" + unixPath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
+using test::Env;
+using test::ReadBytes;
+using test::WinePath;
+using test::WriteBytes;
 
 std::string ServerUrl() { return Env("HALVORA_REFSERVER_URL"); }
 int ServerPort() { return std::atoi(ServerUrl().substr(ServerUrl().rfind(':') + 1).c_str()); }
@@ -68,14 +61,6 @@ std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
   return bytes;
-}
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), std::streamsize(bytes.size()));
-}
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"gb2312\" ?>";
