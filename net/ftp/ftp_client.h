@@ -115,6 +115,9 @@ class CFTPClient {
   FtpResult SendAbort();
   void DiscardControl();
   void SetTransferInProgress(bool running);
+  // Closes a receive or send loop: drops the data socket after a socket
+  // failure, sends ABOR after an abort request; true when neither happened.
+  bool EndTransfer(bool socketFailed, nsSocket::IBlockingSocket& dataSocket);
 
   char transferBuffer[kTransferBufferSize] = {};
   std::deque<std::string> replyLineQueue;

@@ -135,6 +135,20 @@ void CFTPClient::SetTransferInProgress(bool running) {
   transferInProgress = running;
 }
 
+bool CFTPClient::EndTransfer(bool socketFailed, IBlockingSocket& dataSocket) {
+  SetTransferInProgress(false);
+  if (socketFailed) {
+    dataSocket.Discard();
+    return false;
+  }
+  // An abort raised during the loop still owes the server its ABOR.
+  if (abortRequested) {
+    SendAbort();
+    return false;
+  }
+  return true;
+}
+
 bool CFTPClient::ReceiveData(ITransferNotification& local, IBlockingSocket& dataSocket) {
   SetTransferInProgress(true);
   try {
@@ -154,16 +168,9 @@ bool CFTPClient::ReceiveData(ITransferNotification& local, IBlockingSocket& data
           dataSocket.Receive(transferBuffer, static_cast<int>(kTransferBufferSize), timeoutSeconds);
     }
   } catch (const CBlockingSocketException&) {
-    SetTransferInProgress(false);
-    dataSocket.Discard();
-    return false;
+    return EndTransfer(true, dataSocket);
   }
-  SetTransferInProgress(false);
-  if (abortRequested) {
-    SendAbort();
-    return false;
-  }
-  return true;
+  return EndTransfer(false, dataSocket);
 }
 
 bool CFTPClient::SendData(ITransferNotification& local, IBlockingSocket& dataSocket) {
@@ -178,16 +185,9 @@ bool CFTPClient::SendData(ITransferNotification& local, IBlockingSocket& dataSoc
       local.OnDataToSend(transferBuffer, kTransferBufferSize, count);
     }
   } catch (const CBlockingSocketException&) {
-    SetTransferInProgress(false);
-    dataSocket.Discard();
-    return false;
+    return EndTransfer(true, dataSocket);
   }
-  SetTransferInProgress(false);
-  if (abortRequested) {
-    SendAbort();
-    return false;
-  }
-  return true;
+  return EndTransfer(false, dataSocket);
 }
 
 bool CFTPClient::EnsureRepresentation(const FtpRepresentation& representation) {
