@@ -16,9 +16,11 @@
 #include "base/text.h"
 #include "net/ftp/blocking_socket.h"
 #include "net/ftp/ftp_client.h"
+#include "tests/ftp/script_server.h"
 
 namespace {
 
+using ftptest::PatternBytes;
 using nsFTP::CFTPClient;
 using nsFTP::FtpLogonInfo;
 using nsFTP::FtpResult;
@@ -27,16 +29,6 @@ const nsFTP::FtpRepresentation kImage{nsFTP::RepresentationType::Image,
                                       nsFTP::TypeFormat::NonPrint};
 constexpr std::uint32_t kPatternSize = 300000;
 constexpr std::uint32_t kBigSize = 2 * 1024 * 1024;
-
-// The bytes ftp_peer.py puts into its files.
-std::string PatternBytes(std::size_t offset, std::size_t count) {
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t at = offset + i;
-    bytes[i] = static_cast<char>((at * 131 + at / 977) & 0xff);
-  }
-  return bytes;
-}
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

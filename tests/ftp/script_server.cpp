@@ -4,13 +4,6 @@
 
 namespace ftptest {
 
-namespace {
-
-constexpr int kStreamSocket = 1;
-// How long a step waits for the client before the script counts as failed.
-constexpr int kStepTimeoutSeconds = 5;
-constexpr auto kSignalTimeout = std::chrono::seconds(10);
-
 sockaddr_in Loopback(std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -18,6 +11,13 @@ sockaddr_in Loopback(std::uint16_t port) {
   address.sin_addr.s_addr = htonl(0x7f000001);
   return address;
 }
+
+namespace {
+
+constexpr int kStreamSocket = 1;
+// How long a step waits for the client before the script counts as failed.
+constexpr int kStepTimeoutSeconds = 5;
+constexpr auto kSignalTimeout = std::chrono::seconds(10);
 
 void Listen(nsSocket::CBlockingSocket& socket, std::uint16_t& port) {
   socket.Create(kStreamSocket);

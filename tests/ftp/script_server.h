@@ -52,7 +52,10 @@ Step WaitForSignal();
 
 // The usual opening: greeting, USER, PASS, "CWD /".
 std::vector<Step> LogonSteps(const std::string& user = "u", const std::string& password = "p");
-// A deterministic byte pattern, so that any piece of a "file" can be rebuilt.
+// 127.0.0.1 at `port` (0: any free port).
+sockaddr_in Loopback(std::uint16_t port);
+// A deterministic byte pattern, so that any piece of a "file" can be rebuilt;
+// ftp_peer.py fills its files with the same bytes.
 std::string PatternBytes(std::size_t offset, std::size_t count);
 
 class ScriptServer {

@@ -5,20 +5,15 @@
 #include <string>
 #include <thread>
 
+#include "tests/ftp/script_server.h"
+
 namespace {
 
+using ftptest::Loopback;
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;
 
 constexpr int kStream = 1;
-
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(0x7f000001);
-  return address;
-}
 
 // A connected pair of sockets on loopback, closed at the end.
 struct Pair {
