@@ -1,0 +1,35 @@
+#pragma once
+// What the dialog asks the platform before a session: the application's
+// description, icon, package size and client program, and the download list
+// prepared from them. Runs on the UI thread before the worker starts, while
+// the main session and the FTP client are idle.
+
+#include <cstdint>
+#include <string>
+
+#include "app/app_info.h"
+#include "app/download_item.h"
+
+namespace halvora {
+class ZanHttpSession;
+}
+namespace nsFTP {
+class CFTPClient;
+}
+
+// The dialog's state that QueryAppInfo reads and fills.
+struct AppQueryContext {
+  halvora::ZanHttpSession& mainSession;  // the platform server
+  nsFTP::CFTPClient& ftp;                // used to test the FTP logon
+  std::wstring serverHost;               // platform server, from the resources
+  uint32_t serverPort = 80;
+  std::wstring tempRoot;  // appsRoot followed by "~~tmp", no trailing backslash
+  bool clientPresent = false;
+  AppInfo& appInfo;             // appId already set
+  Prog_info& progInfo;
+  DownloadList& downloadList;   // emptied, then filled
+  std::wstring& clientZipPath;  // set when the platform client package is listed
+};
+
+// True when the description was obtained and the download list prepared.
+bool QueryAppInfo(AppQueryContext& context);
