@@ -19,10 +19,14 @@ namespace halvora {
 // Results of DownloadHttpFile.
 enum : int32_t {
   kDownloadOk = 0,
-  kDownloadFailed = -1,      // no response, bad status or headers, error or short body
-  kDownloadCancelled = -2,   // cancelRequested was raised
-  kDownloadNoFile = -3,      // local file not opened, or 416 (nothing left to fetch)
-  kDownloadOpenFailed = -4,  // internet error while opening the URL
+  kDownloadFailed = -1,     // no response, bad status or headers, error or short body
+  kDownloadCancelled = -2,  // cancelRequested was raised
+  // The local file could not be opened, or the server answered 416 (the
+  // range starts at or after the end: nothing left to fetch).
+  kDownloadNoFileOrRangeEnd = -3,
+  // The internet session or the URL could not be opened (an internet error
+  // before any answer).
+  kDownloadInternetOpenFailed = -4,
 };
 
 // Fetches `url` into `localPath` (both narrow text in the active ANSI code

@@ -57,13 +57,13 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
   const DownloadPlan plan = PlanDownload(*status.text, length, range, offset);
   switch (plan.action) {
     case DownloadPlan::Action::RangeEnd:
-      return kDownloadNoFile;
+      return kDownloadNoFileOrRangeEnd;
     case DownloadPlan::Action::Reject:
       return kDownloadFailed;
     case DownloadPlan::Action::StartOver:
       file.reset();
       file = OpenShared(localPath, "wb");
-      if (!file) return kDownloadNoFile;
+      if (!file) return kDownloadNoFileOrRangeEnd;
       break;
     case DownloadPlan::Action::Transfer:
       break;
@@ -98,7 +98,7 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
 int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
                          bool resume) {
   File file = OpenShared(localPath, resume ? "a+b" : "wb");
-  if (!file) return kDownloadNoFile;
+  if (!file) return kDownloadNoFileOrRangeEnd;
 
   int64_t offset = 0;
   if (resume && _fseeki64(file.get(), 0, SEEK_END) == 0) offset = _ftelli64(file.get());
@@ -111,12 +111,12 @@ int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const c
   int32_t result = kDownloadFailed;
   win::InternetHandle internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
   if (!internet) {
-    result = kDownloadOpenFailed;
+    result = kDownloadInternetOpenFailed;
   } else {
     win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
                                                  wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
     if (!request) {
-      if (GetLastError() != 0) result = kDownloadOpenFailed;
+      if (GetLastError() != 0) result = kDownloadInternetOpenFailed;
     } else {
       result = Transfer(session, request.Get(), file, localPath, offset);
     }

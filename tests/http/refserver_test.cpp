@@ -21,9 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string B64(const std::string& text) {
-  return Base64Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-}
 std::string Sealed(const std::string& text) {
   std::string sealed;
   SealRequestText(reinterpret_cast<const unsigned char*>(text.data()), int32_t(text.size()),
@@ -40,10 +37,10 @@ TEST(ServicePath, DecodesBothEncodingsAndTheTarget) {
     std::string text;
   } cases[] = {
       {Sealed(text), "sealed", std::nullopt, text},
-      {B64(text), "base64", std::nullopt, text},
-      {B64("apps/x") + "*" + B64(text), "base64", "apps/x", text},
-      {B64(" a") + "*" + Sealed(text), "sealed", " a", text},
-      {B64("t") + "*", "empty", "t", ""},
+      {Base64Encode(text), "base64", std::nullopt, text},
+      {Base64Encode("apps/x") + "*" + Base64Encode(text), "base64", "apps/x", text},
+      {Base64Encode(" a") + "*" + Sealed(text), "sealed", " a", text},
+      {Base64Encode("t") + "*", "empty", "t", ""},
       {"", "empty", std::nullopt, ""},
   };
   for (const auto& c : cases) {
@@ -58,8 +55,9 @@ TEST(ServicePath, DecodesBothEncodingsAndTheTarget) {
 }
 
 TEST(ServicePath, RefusesWhatDoesNotDecode) {
-  for (const std::string& path : std::vector<std::string>{
-           "abc", "not base64!", "%%%*" + B64("<a/>"), B64("plain words"), B64("<a/>").substr(1)}) {
+  for (const std::string& path :
+       std::vector<std::string>{"abc", "not base64!", "%%%*" + Base64Encode("<a/>"),
+                                Base64Encode("plain words"), Base64Encode("<a/>").substr(1)}) {
     SCOPED_TRACE(path);
     std::string error;
     EXPECT_FALSE(DecodeServicePath(path, error));

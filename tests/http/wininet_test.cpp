@@ -77,9 +77,6 @@ std::string ClientProgramRequest(const std::string& appId, const char* os) {
 std::string CatalogAnswer(const std::string& app, const char* name) {
   return ReadBytes(WinePath(Env("HALVORA_REFSERVER_CATALOG")) + "\\apps\\" + app + "\\" + name);
 }
-std::string B64(const std::string& text) {
-  return Base64Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-}
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -150,7 +147,8 @@ TEST_F(WinInet, TargetIsAddedOnlyWhenItHoldsMoreThanBlanks) {
     EXPECT_TRUE(Contains(std::string(response.get(), length),
                          "<IP>127.0.0.1:" + std::to_string(ServerPort()) + "</IP>"));
     const std::string log = ServerLog();
-    const std::string path = c.sent ? B64(c.target) + "*" + B64(text) : B64(text);
+    const std::string path =
+        c.sent ? Base64Encode(c.target) + "*" + Base64Encode(text) : Base64Encode(text);
     EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + path + " HTTP/1.1\n")) << log;
     EXPECT_EQ(Contains(log, "= target: "), c.sent) << log;
     if (c.sent) {
@@ -162,10 +160,10 @@ TEST_F(WinInet, TargetIsAddedOnlyWhenItHoldsMoreThanBlanks) {
 
 TEST_F(WinInet, SlashesOfBase64GoIntoThePathUnescaped) {
   const std::string text = DescriptionRequest("x???");  // "???" encodes to "Pz8/"
-  ASSERT_TRUE(Contains(B64(text), "/"));
+  ASSERT_TRUE(Contains(Base64Encode(text), "/"));
   EXPECT_EQ(SendExpectingNothing(text, BodyEncoding::Base64, nullptr), -5);  // unknown app: 404
   const std::string log = ServerLog();
-  EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + B64(text) + " HTTP/1.1\n")) << log;
+  EXPECT_TRUE(Contains(log, "> GET /zan_requests/" + Base64Encode(text) + " HTTP/1.1\n")) << log;
   EXPECT_TRUE(Contains(log, "= text: " + text + "\n")) << log;
 }
 
