@@ -14,7 +14,8 @@ namespace halvora {
 // not a number, too large) gives nothing.
 std::optional<int32_t> ParseContentLength(const std::string& text);
 
-// First byte position of "bytes FIRST-LAST/TOTAL" (TOTAL may be "*").
+// First byte position of "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"; the
+// unit in any letter case).
 std::optional<int64_t> ParseContentRangeStart(const std::string& text);
 
 // What a download does with the answer it got.

@@ -166,10 +166,12 @@ TEST(HttpReply, ContentRangeStart) {
     std::string text;
     std::optional<int64_t> first;
   } cases[] = {
-      {"bytes 0-99/100", 0},  {"bytes 1000-1499/1500", 1000},
-      {"bytes 5-5/*", 5},     {"bytes */1500", {}},
-      {"bytes 10-5/100", {}}, {"items 0-9/10", {}},
-      {"bytes x-9/10", {}},   {"", {}},
+      {"bytes 0-99/100", 0},      {"bytes 1000-1499/1500", 1000},
+      {"bytes 5-5/*", 5},         {"bytes */1500", {}},
+      {"bytes 10-5/100", {}},     {"items 0-9/10", {}},
+      {"bytes x-9/10", {}},       {"", {}},
+      {"Bytes 100-199/200", 100}, {"BYTES 7-9/10", 7},
+      {"byte 0-9/10", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
