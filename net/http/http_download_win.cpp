@@ -52,9 +52,8 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
   bool headerFailed = false;
   const auto length = HeaderOrNothing(request, HTTP_QUERY_CONTENT_LENGTH, headerFailed);
   const auto range = HeaderOrNothing(request, HTTP_QUERY_CONTENT_RANGE, headerFailed);
-  if (headerFailed) return kDownloadFailed;
 
-  const DownloadPlan plan = PlanDownload(*status.text, length, range, offset);
+  const DownloadPlan plan = PlanDownload(*status.text, length, range, offset, !headerFailed);
   switch (plan.action) {
     case DownloadPlan::Action::RangeEnd:
       return kDownloadNoFileOrRangeEnd;
@@ -93,6 +92,33 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
   return result;
 }
 
+// The partial file's size, where the range starts; nothing when it cannot be
+// found (a file that does not seek, say).
+std::optional<int64_t> PresentSize(FILE* file) {
+  if (_fseeki64(file, 0, SEEK_END) != 0) return std::nullopt;
+  const int64_t size = _ftelli64(file);
+  if (size < 0) return std::nullopt;
+  return size;
+}
+
+// From the request to the end of the transfer. `internet` is opened here and
+// left to the caller, who closes it last.
+int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char* url, File& file,
+              const char* localPath, int64_t offset) {
+  char headers[96];
+  std::snprintf(headers, sizeof headers,
+                "Accept: */*\r\nRange: bytes=%u-\r\n\r\nUser-Agent: ngx_http_get",
+                static_cast<unsigned>(offset));
+  const std::wstring wideHeaders(headers, headers + std::strlen(headers));
+
+  internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
+  if (!internet) return kDownloadInternetOpenFailed;
+  win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
+                                               wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
+  if (!request) return GetLastError() != 0 ? kDownloadInternetOpenFailed : kDownloadFailed;
+  return Transfer(session, request.Get(), file, localPath, offset);
+}  // the response closes here
+
 }  // namespace
 
 int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
@@ -100,27 +126,12 @@ int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const c
   File file = OpenShared(localPath, resume ? "a+b" : "wb");
   if (!file) return kDownloadNoFileOrRangeEnd;
 
-  int64_t offset = 0;
-  if (resume && _fseeki64(file.get(), 0, SEEK_END) == 0) offset = _ftelli64(file.get());
-  char headers[96];
-  std::snprintf(headers, sizeof headers,
-                "Accept: */*\r\nRange: bytes=%u-\r\n\r\nUser-Agent: ngx_http_get",
-                static_cast<unsigned>(offset));
-  const std::wstring wideHeaders(headers, headers + std::strlen(headers));
-
+  // Without the present size the range would start at 0, and a whole file
+  // would be appended after the bytes already there: fail instead.
+  const std::optional<int64_t> offset = resume ? PresentSize(file.get()) : int64_t{0};
   int32_t result = kDownloadFailed;
-  win::InternetHandle internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
-  if (!internet) {
-    result = kDownloadInternetOpenFailed;
-  } else {
-    win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
-                                                 wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
-    if (!request) {
-      if (GetLastError() != 0) result = kDownloadInternetOpenFailed;
-    } else {
-      result = Transfer(session, request.Get(), file, localPath, offset);
-    }
-  }  // the response closes here
+  win::InternetHandle internet;
+  if (offset) result = Fetch(session, internet, url, file, localPath, *offset);
   file.reset();
   session.busy.exchange(0);
   session.cancelRequested.exchange(0);

@@ -51,14 +51,16 @@ std::optional<int64_t> ParseContentRangeStart(const std::string& text) {
 
 DownloadPlan PlanDownload(const std::string& status,
                           const std::optional<std::string>& contentLength,
-                          const std::optional<std::string>& contentRange, int64_t offset) {
+                          const std::optional<std::string>& contentRange, int64_t offset,
+                          bool headersReadable) {
   using Action = DownloadPlan::Action;
   DownloadPlan plan;
   if (status == "416") {
     plan.action = Action::RangeEnd;
     return plan;
   }
-  if ((status != "200" && status != "206") || offset < 0 || offset > INT32_MAX) return plan;
+  if ((status != "200" && status != "206") || !headersReadable || offset < 0 || offset > INT32_MAX)
+    return plan;
 
   int32_t length = 0;
   if (contentLength) {

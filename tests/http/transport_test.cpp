@@ -189,6 +189,7 @@ TEST(HttpReply, DownloadPlans) {
     int64_t offset;
     A action;
     int32_t kept, total;
+    bool headersReadable = true;
   } cases[] = {
       {"fresh 206", "206", "1500", "bytes 0-1499/1500", 0, A::Transfer, 0, 1500},
       {"fresh 200", "200", "1500", none, 0, A::Transfer, 0, 1500},
@@ -198,6 +199,8 @@ TEST(HttpReply, DownloadPlans) {
       {"no Content-Length", "200", none, none, 0, A::Transfer, 0, 0},
       {"no Content-Length on resume", "206", none, none, 700, A::Transfer, 700, 700},
       {"416", "416", "0", "bytes */1500", 1500, A::RangeEnd, 0, 0},
+      {"416 with unreadable headers", "416", none, none, 1500, A::RangeEnd, 0, 0, false},
+      {"206 with unreadable headers", "206", "500", none, 1000, A::Reject, 0, 0, false},
       {"shifted range", "206", "500", "bytes 1005-1504/1505", 1000, A::Reject, 0, 0},
       {"unreadable range", "206", "500", "bytes */1500", 1000, A::Reject, 0, 0},
       {"negative length", "206", "-1", none, 0, A::Reject, 0, 0},
@@ -212,7 +215,8 @@ TEST(HttpReply, DownloadPlans) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const DownloadPlan plan = PlanDownload(c.status, c.length, c.range, c.offset);
+    const DownloadPlan plan =
+        PlanDownload(c.status, c.length, c.range, c.offset, c.headersReadable);
     EXPECT_EQ(plan.action, c.action);
     if (c.action == A::Transfer || c.action == A::StartOver) {
       EXPECT_EQ(plan.offset, c.kept);

@@ -259,11 +259,29 @@ TEST_F(WinInet, ResumeContinuesAfterThePresentBytes) {
 }
 
 TEST_F(WinInet, ResumingACompleteFileDraws416) {
-  const std::string local = WorkFile("complete.bin");
-  WriteBytes(local, Pattern(1500));
-  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), -3);
-  EXPECT_EQ(ReadBytes(local), Pattern(1500));
-  EXPECT_TRUE(Contains(ServerLog(), "< 416"));
+  // A 416 is decided on its status, whatever its headers hold: a header text
+  // longer than the platform call's buffer does not turn it into a failure.
+  for (const std::string& fault : {std::string(), "length=" + std::string(300, '0')}) {
+    SCOPED_TRACE(fault.substr(0, 10));
+    Control("reset");
+    if (!fault.empty()) Control("fault?" + fault);
+    const std::string local = WorkFile("complete.bin");
+    WriteBytes(local, Pattern(1500));
+    EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), -3);
+    EXPECT_EQ(ReadBytes(local), Pattern(1500));
+    EXPECT_TRUE(Contains(ServerLog(), "< 416"));
+  }
+}
+
+TEST_F(WinInet, ResumeIntoAFileWithoutAnEndFails) {
+  // A pipe opens like a file, but there is no end to seek to: the range
+  // cannot start after the present bytes, so nothing is asked or appended.
+  const std::string name = "\\\\.\\pipe\\halvora-resume-" + std::to_string(GetCurrentProcessId());
+  win::FileHandle pipe(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1,
+                                        1 << 16, 1 << 16, 0, nullptr));
+  ASSERT_TRUE(pipe);
+  EXPECT_EQ(DownloadHttpFile(*session, name.c_str(), Url("data-1500.bin").c_str(), true), -1);
+  EXPECT_EQ(ServerLog(), "");
 }
 
 TEST_F(WinInet, WholeFileAnswerToAResumeStartsTheFileOver) {
