@@ -3,12 +3,12 @@
 //
 // DownloadHttpFile publishes its progress in the session's counters, for a
 // monitor thread: it sets presentBytes (the bytes of the local file kept) and
-// totalBytes (what the file will hold when complete) before it raises busy,
-// adds each block it writes to presentBytes, and on return sets busy and then
-// cancelRequested back to 0. Raising cancelRequested stops the transfer after
-// the read under way; a flag raised while no download runs stops the next one
-// at its first read. The local file is never removed or truncated afterwards:
-// a short file is where the next resume starts.
+// totalBytes (what the file will hold when complete), then counts the
+// transfer in transferCount, then raises busy; it adds each block it writes
+// to presentBytes, and on return sets busy and then cancelRequested back to 0. Raising
+// cancelRequested stops the transfer after the read under way; a flag raised while no download runs
+// stops the next one at its first read. The local file is never removed or truncated afterwards: a
+// short file is where the next resume starts.
 
 #include <cstdint>
 

@@ -68,9 +68,11 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
       break;
   }
 
-  // The monitor reads the counters once busy is up, so they come first.
+  // The monitor reads the counters once it sees a new count or busy up, so
+  // they come first.
   session.presentBytes.exchange(plan.offset);
   session.totalBytes.exchange(plan.total);
+  session.transferCount.fetch_add(1);
   session.busy.exchange(1);
 
   char block[kDownloadReadBytes];

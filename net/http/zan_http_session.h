@@ -63,6 +63,11 @@ class ZanHttpSession {
  public:
   std::atomic<int32_t> totalBytes{0};
   std::atomic<int32_t> presentBytes{0};
+  // Goes up by one when a download starts, after totalBytes and presentBytes
+  // were set for it and before busy is raised. A monitor that compares it
+  // with the count it saw last notices a transfer that started and ended
+  // between two of its samples.
+  std::atomic<uint32_t> transferCount{0};
 
  private:
   char servicePath[32] = {};

@@ -239,6 +239,8 @@ TEST_F(WinInet, FreshDownloadAsksFromByteZero) {
   EXPECT_EQ(session->totalBytes.load(), 1500);
   EXPECT_EQ(session->presentBytes.load(), 1500);
   EXPECT_EQ(session->busy.load(), 0);
+  // Counted, so a monitor that sampled neither end of it still learns of it.
+  EXPECT_EQ(session->transferCount.load(), 1u);
 
   const std::string log = ServerLog();
   EXPECT_TRUE(Contains(log, "> GET /data-1500.bin HTTP/1.1\n")) << log;
@@ -310,6 +312,7 @@ TEST_F(WinInet, UntrustworthyAnswersWriteNothing) {
     EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true), -1);
     EXPECT_EQ(ReadBytes(local), Pattern(1000));
     EXPECT_EQ(session->busy.load(), 0);
+    EXPECT_EQ(session->transferCount.load(), 0u);  // no transfer started
     Control("reset");
   }
 }
@@ -396,32 +399,50 @@ TEST_F(WinInet, CancelDuringTheTransferKeepsWhatWasWritten) {
 }
 
 TEST_F(WinInet, MonitorSeesCountersSetBeforeBusyAndGrowing) {
-  Control("fault?trickle=700");
+  // The server holds the body after 700 bytes until the monitor below has
+  // seen them arrive, so it cannot miss the transfer however threads run.
+  Control("fault?stall=700");
   const std::string local = WorkFile("monitored.bin");
   WriteBytes(local, Pattern(1500).substr(0, 300));
-  std::atomic<bool> done{false};
-  std::vector<std::pair<int32_t, int32_t>> seen;  // (total, present) while busy
-  std::thread monitor([&] {
-    for (; !done.load(); std::this_thread::yield()) {
-      if (session->busy.load() != 1) continue;
-      const std::pair<int32_t, int32_t> now(session->totalBytes.load(),
-                                            session->presentBytes.load());
-      if (seen.empty() || seen.back() != now) seen.push_back(now);
-    }
+  std::atomic<int32_t> result{99};
+  std::thread worker([&] {
+    result = DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true);
   });
-  const int32_t result =
-      DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), true);
-  done = true;
-  monitor.join();
-  ASSERT_EQ(result, 0);
+  struct Sample {
+    uint32_t count;
+    int32_t total, present;
+    bool operator!=(const Sample& o) const {
+      return count != o.count || total != o.total || present != o.present;
+    }
+  };
+  std::vector<Sample> seen;  // while busy, in order
+  auto sample = [&] {
+    if (session->busy.load() != 1) return;
+    const Sample now{session->transferCount.load(), session->totalBytes.load(),
+                     session->presentBytes.load()};
+    if (seen.empty() || seen.back() != now) seen.push_back(now);
+  };
+  const bool held = AwaitCondition([&] {
+    sample();
+    return !seen.empty() && seen.back().present == 1000;
+  });
+  Control("release");
+  const bool ended = AwaitCondition([&] {
+    sample();
+    return result.load() != 99;
+  });
+  worker.join();
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(ended);
+  ASSERT_EQ(result.load(), 0);
   EXPECT_EQ(ReadBytes(local), Pattern(1500));
-  ASSERT_FALSE(seen.empty());
   int32_t last = 300;
-  for (const auto& [total, present] : seen) {
-    EXPECT_EQ(total, 1500);
-    EXPECT_GE(present, last);
-    EXPECT_LE(present, 1500);
-    last = present;
+  for (const Sample& s : seen) {
+    EXPECT_EQ(s.count, 1u);
+    EXPECT_EQ(s.total, 1500);
+    EXPECT_GE(s.present, last);
+    EXPECT_LE(s.present, 1500);
+    last = s.present;
   }
 }
 
