@@ -1,10 +1,12 @@
 #include <share.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/debug_output.h"
 #include "base/win/scoped_handle.h"
@@ -17,7 +19,8 @@ namespace halvora {
 namespace {
 
 constexpr DWORD kDownloadTimeoutMs = 31000;
-constexpr DWORD kDownloadReadBytes = 512;
+// The largest read; a read takes less when less has arrived.
+constexpr DWORD kDownloadReadMaxBytes = 64 * 1024;
 const wchar_t kDownloadAgent[] = L"zan_http_session2";
 const wchar_t kSizeQueryAgent[] = L"ZanHttpSession3";
 const wchar_t kSizeQueryHeaders[] = L"User-Agent: ngx_http_get";
@@ -75,15 +78,21 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
   session.transferCount.fetch_add(1);
   session.busy.exchange(1);
 
-  char block[kDownloadReadBytes];
+  // A synchronous read returns only when its buffer is full or the body has
+  // ended, so a fixed large read would stall a slow line and a cancel behind
+  // it: read what has arrived (waiting for at least one byte), up to the block.
+  std::vector<char> block(kDownloadReadMaxBytes);
   for (;;) {
+    DWORD available = 0;
     DWORD read = 0;
-    if (!InternetReadFile(request, block, sizeof block, &read)) {
+    if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
+        !InternetReadFile(request, block.data(),
+                          std::clamp<DWORD>(available, 1, kDownloadReadMaxBytes), &read)) {
       file.reset();  // bytes written so far stay for a later resume
       return kDownloadFailed;
     }
     if (read == 0 || session.cancelRequested.load() != 0) break;
-    const size_t written = std::fwrite(block, 1, read, file.get());
+    const size_t written = std::fwrite(block.data(), 1, read, file.get());
     session.presentBytes.fetch_add(static_cast<int32_t>(written));
     if (written != read) break;  // disk full or the like: counted as short
   }
