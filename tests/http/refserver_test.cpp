@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/http/base64.h"
-#include "net/http/seal.h"
+#include "tests/http/sealing_vectors.inc"
 #include "tools/refserver/byte_range.h"
 #include "tools/refserver/catalog.h"
 #include "tools/refserver/faults.h"
@@ -21,25 +21,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Sealed(const std::string& text) {
-  std::string sealed;
-  SealRequestText(reinterpret_cast<const unsigned char*>(text.data()), int32_t(text.size()),
-                  sealed);
-  return sealed;
-}
-
 TEST(ServicePath, DecodesBothEncodingsAndTheTarget) {
   const std::string text = "<Request><Data RequestId=\"-4\"/></Request>";
+  const test::SealingVector& sealed = test::kSealedDescriptionRequest;
   const struct {
     std::string path;
     const char* encoding;
     std::optional<std::string> target;
     std::string text;
   } cases[] = {
-      {Sealed(text), "sealed", std::nullopt, text},
+      {sealed.sealed, "sealed", std::nullopt, sealed.text},
       {Base64Encode(text), "base64", std::nullopt, text},
       {Base64Encode("apps/x") + "*" + Base64Encode(text), "base64", "apps/x", text},
-      {Base64Encode(" a") + "*" + Sealed(text), "sealed", " a", text},
+      {Base64Encode(" a") + "*" + sealed.sealed, "sealed", " a", sealed.text},
       {Base64Encode("t") + "*", "empty", "t", ""},
       {"", "empty", std::nullopt, ""},
   };

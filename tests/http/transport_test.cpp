@@ -11,9 +11,9 @@
 #include "net/http/gzip_body.h"
 #include "net/http/gzip_encode.h"
 #include "net/http/http_reply.h"
-#include "net/http/seal.h"
 #include "net/http/service_url.h"
 #include "net/http/zan_http_session.h"
+#include "tests/http/sealing_vectors.inc"
 
 namespace halvora {
 namespace {
@@ -64,10 +64,9 @@ TEST(ServiceUrl, UrlIsBaseThenTargetThenText) {
   ASSERT_TRUE(BuildServiceUrl(base, "<a/>", BodyEncoding::Base64, "t", url));
   EXPECT_EQ(url, base + Base64Encode("t") + "*" + Base64Encode("<a/>"));
 
-  std::string sealed;
-  ASSERT_EQ(SealRequestText(reinterpret_cast<const unsigned char*>("<a/>"), 4, sealed), 0);
-  ASSERT_TRUE(BuildServiceUrl(base, "<a/>", BodyEncoding::Sealed, nullptr, url));
-  EXPECT_EQ(url, base + sealed);
+  const test::SealingVector& sealed = test::kSealedDescriptionRequest;
+  ASSERT_TRUE(BuildServiceUrl(base, sealed.text, BodyEncoding::Sealed, nullptr, url));
+  EXPECT_EQ(url, base + sealed.sealed);
 
   // An empty text encodes to empty text in either encoding.
   for (BodyEncoding encoding : {BodyEncoding::Sealed, BodyEncoding::Base64}) {
