@@ -21,6 +21,7 @@ namespace {
 constexpr DWORD kDownloadTimeoutMs = 31000;
 // The largest read; a read takes less when less has arrived.
 constexpr DWORD kDownloadReadMaxBytes = 64 * 1024;
+constexpr size_t kFileBufferBytes = 64 * 1024;
 const wchar_t kDownloadAgent[] = L"zan_http_session2";
 const wchar_t kSizeQueryAgent[] = L"ZanHttpSession3";
 const wchar_t kSizeQueryHeaders[] = L"User-Agent: ngx_http_get";
@@ -30,13 +31,17 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// Other processes may read and write the file while it grows.
+// Other processes may read and write the file while it grows. The stream's
+// buffer gathers the reads (a few kilobytes each under Wine) into large
+// writes: a write to the system costs far more than a copy.
 File OpenShared(const char* path, const char* mode) {
   File file(_fsopen(path, mode, _SH_DENYNO));
   if (!file) {
     const std::string message = std::string("*****open file: ") + path + " failed.";
     DebugOutput(message.c_str());
+    return file;
   }
+  std::setvbuf(file.get(), nullptr, _IOFBF, kFileBufferBytes);
   return file;
 }
 
