@@ -101,9 +101,11 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const c
     session.presentBytes.fetch_add(static_cast<int32_t>(written));
     if (written != read) break;  // disk full or the like: counted as short
   }
-  std::fflush(file.get());
+  // The stream holds the last reads until here: bytes it cannot write are
+  // lost, so the download is not complete whatever the counters say.
+  const bool flushed = std::fflush(file.get()) == 0;
   int32_t result = kDownloadFailed;
-  if (session.presentBytes.load() == session.totalBytes.load()) result = kDownloadOk;
+  if (flushed && session.presentBytes.load() == session.totalBytes.load()) result = kDownloadOk;
   if (session.cancelRequested.load() != 0) result = kDownloadCancelled;
   return result;
 }

@@ -284,6 +284,28 @@ TEST_F(WinInet, ResumeIntoAFileWithoutAnEndFails) {
   EXPECT_EQ(ServerLog(), "");
 }
 
+TEST_F(WinInet, BytesThatCannotBeWrittenFailTheDownload) {
+  // The local "file" is a pipe whose other end goes away before the body
+  // comes (the server holds it at the gate): the writes fail, however the
+  // counters add up.
+  const std::string name = "\\\\.\\pipe\\halvora-write-" + std::to_string(GetCurrentProcessId());
+  win::FileHandle pipe(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1,
+                                        1 << 16, 1 << 16, 0, nullptr));
+  ASSERT_TRUE(pipe);
+  Control("fault?stall=0");
+  std::atomic<int32_t> result{99};
+  std::thread worker([&] {
+    result = DownloadHttpFile(*session, name.c_str(), Url("data-1500.bin").c_str(), false);
+  });
+  const bool connected =
+      ConnectNamedPipe(pipe.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+  pipe.Reset();
+  Control("release");
+  worker.join();
+  ASSERT_TRUE(connected);
+  EXPECT_EQ(result.load(), -1);
+}
+
 TEST_F(WinInet, WholeFileAnswerToAResumeStartsTheFileOver) {
   Control("fault?range=ignore");
   const std::string local = WorkFile("restart.bin");
