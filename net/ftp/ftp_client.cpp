@@ -11,12 +11,6 @@ namespace nsFTP {
 
 using nsSocket::CBlockingSocketException;
 
-namespace {
-
-constexpr int kStreamSocket = 1;
-
-}  // namespace
-
 CFTPClient::CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket)
     : controlSocket(std::move(controlSocket)) {}
 
@@ -42,7 +36,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
   replyLineQueue.clear();
   partialReplyLine.clear();
   try {
-    controlSocket->Create(kStreamSocket);
+    controlSocket->Create(nsSocket::kStreamSocket);
     const std::string narrowHost = halvora::WideToAnsi(host);
     const sockaddr_in address = controlSocket->GetHostByName(narrowHost.c_str(), port);
     controlSocket->Connect(address);

@@ -15,7 +15,6 @@ using nsSocket::IBlockingSocket;
 
 namespace {
 
-constexpr int kStreamSocket = 1;
 constexpr std::size_t kStreamBufferSize = 64 * 1024;
 
 bool IsReceiving(DataCommand command) {
@@ -114,7 +113,7 @@ bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand com
   target.sin_addr = controlPeer.sin_addr;
   target.sin_port = htons(port);
   try {
-    dataSocket.Create(kStreamSocket);
+    dataSocket.Create(nsSocket::kStreamSocket);
     dataSocket.Connect(target);
   } catch (const CBlockingSocketException&) {
     dataSocket.Discard();

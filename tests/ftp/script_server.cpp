@@ -14,7 +14,7 @@ sockaddr_in Loopback(std::uint16_t port) {
 
 namespace {
 
-constexpr int kStreamSocket = 1;
+using nsSocket::kStreamSocket;
 // How long a step waits for the client before the script counts as failed.
 constexpr int kStepTimeoutSeconds = 5;
 constexpr auto kSignalTimeout = std::chrono::seconds(10);
