@@ -17,6 +17,9 @@ CFTPClient::CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket)
 CFTPClient::~CFTPClient() {
   if (transferInProgress) Abort();
   if (IsConnected()) Logout();
+  // A QUIT without a proper answer leaves the connection open; the socket
+  // object does not close its handle when it is deleted.
+  if (IsConnected()) CloseControlConnection();
 }
 
 bool CFTPClient::IsConnected() const {

@@ -62,7 +62,8 @@ class CFTPClient {
   explicit CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket);
   CFTPClient(const CFTPClient&) = delete;
   CFTPClient& operator=(const CFTPClient&) = delete;
-  // Aborts a running transfer and logs out when still connected.
+  // Aborts a running transfer, logs out when still connected, and closes the
+  // control connection even when the log-out failed.
   ~CFTPClient();
 
   // Control connection.

@@ -290,5 +290,19 @@ TEST(FtpCommands, FileSizeFromEveryReplyRead) {
   EXPECT_EQ(server.Errors(), std::vector<std::string>());
 }
 
+TEST(FtpCommands, DestructorClosesTheConnectionAfterAFailedLogout) {
+  // QUIT answered without a valid code: the log-out fails, and the socket,
+  // which does not close itself, must still be closed.
+  const std::vector<Step> script =
+      Steps({LogonSteps(), {Expect("QUIT"), Reply("bye\r\n"), ExpectHangup()}});
+  ScriptServer server(script);
+  {
+    auto client = NewClient();
+    ASSERT_TRUE(client->Logon(DirectLogon(server)));
+  }
+  EXPECT_EQ(server.Transcript(), ExpectedLines(script));
+  EXPECT_EQ(server.Errors(), std::vector<std::string>());
+}
+
 }  // namespace
 }  // namespace ftptest
