@@ -78,6 +78,8 @@ class CFTPClient {
   bool ReadReplyLine(std::wstring& line);
 
   // Files and data connections.
+  // Asks in binary mode: the size of a package is its byte count, and some
+  // servers refuse SIZE in ASCII mode.
   FtpResult FileSize(const std::wstring& remotePath, std::uint32_t& size);
   bool DownloadFile(const std::wstring& remotePath, const std::wstring& localPath,
                     const FtpRepresentation& representation);
@@ -110,6 +112,8 @@ class CFTPClient {
  private:
   // Sets the representation on the server unless it is already in place.
   bool EnsureRepresentation(const FtpRepresentation& representation);
+  // SIZE in whatever representation is in place.
+  FtpResult QuerySize(const std::wstring& remotePath, std::uint32_t& size);
   FtpResult SimpleCommand(const std::wstring& command);
   bool Exchange(const std::wstring& command, FtpReply& reply);
   // Sends "ABOR" on behalf of a loop that stopped, or of Abort().

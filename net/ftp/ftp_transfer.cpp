@@ -16,6 +16,7 @@ using nsSocket::IBlockingSocket;
 namespace {
 
 constexpr std::size_t kStreamBufferSize = 64 * 1024;
+const FtpRepresentation kBinary{RepresentationType::Image, TypeFormat::NonPrint};
 
 bool IsReceiving(DataCommand command) {
   return command == DataCommand::List || command == DataCommand::NameList ||
@@ -70,12 +71,22 @@ void CFile::OnDataToSend(char* buffer, std::uint32_t capacity, std::uint32_t& co
   count = stream ? static_cast<std::uint32_t>(std::fread(buffer, 1, capacity, stream.get())) : 0;
 }
 
-FtpResult CFTPClient::FileSize(const std::wstring& remotePath, std::uint32_t& size) {
+FtpResult CFTPClient::QuerySize(const std::wstring& remotePath, std::uint32_t& size) {
   FtpReply reply;
   if (!Exchange(L"SIZE " + remotePath, reply)) return FtpResult::Error;
   // Every reply read sets the size, a refusal included (then usually 0).
   size = SizeFromReply(reply.text);
   return ResultOf(reply);
+}
+
+FtpResult CFTPClient::FileSize(const std::wstring& remotePath, std::uint32_t& size) {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  // A connection starts in ASCII mode, where servers may refuse SIZE (a
+  // package would look complete at size 0) or count converted line ends. If
+  // TYPE I is refused, SIZE still gets its own answer.
+  if (!representationCache || representationCache->type != RepresentationType::Image)
+    EnsureRepresentation(kBinary);
+  return QuerySize(remotePath, size);
 }
 
 FtpResult CFTPClient::SetRepresentation(const FtpRepresentation& representation) {
@@ -267,7 +278,7 @@ bool CFTPClient::DownloadFile(const std::wstring& remotePath, const std::wstring
   bool ok = EnsureRepresentation(representation);
   if (ok) {
     std::uint32_t size = remoteSize;
-    FileSize(remotePath, size);
+    QuerySize(remotePath, size);
     remoteSize = size;
     transferredBytes = 0;
     position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;

@@ -131,8 +131,9 @@ TEST(FtpAbort, AbortWhileTheDataCommandIsBeingSetUpStopsAtTheFirstChunk) {
 TEST(FtpAbort, AbortWaitsForTheWorkersExchange) {
   const std::vector<Step> script =
       Steps({LogonSteps(),
-             {Expect("SIZE f.zip"), WaitForSignal(), Reply("213 42\r\n"), Expect("ABOR"),
-              Reply("225 nothing to abort\r\n"), Expect("QUIT"), Reply("221 bye\r\n")}});
+             {Expect("TYPE I"), Reply("200 binary\r\n"), Expect("SIZE f.zip"), WaitForSignal(),
+              Reply("213 42\r\n"), Expect("ABOR"), Reply("225 nothing to abort\r\n"),
+              Expect("QUIT"), Reply("221 bye\r\n")}});
   ScriptServer server(script);
   auto client = NewClient();
   ASSERT_TRUE(client->Logon(DirectLogon(server)));
@@ -140,7 +141,7 @@ TEST(FtpAbort, AbortWaitsForTheWorkersExchange) {
   std::uint32_t size = 0;
   FtpResult sized = FtpResult::Error;
   std::thread worker([&] { sized = client->FileSize(L"f.zip", size); });
-  ASSERT_TRUE(server.AwaitLines(4));  // USER, PASS, CWD, SIZE
+  ASSERT_TRUE(server.AwaitLines(5));  // USER, PASS, CWD, TYPE, SIZE
   FtpResult aborted = FtpResult::Error;
   std::thread aborter([&] { aborted = client->Abort(); });
   server.Signal();

@@ -270,11 +270,13 @@ TEST(FtpCommands, SimpleCommandsAndTheirResults) {
 }
 
 TEST(FtpCommands, FileSizeFromEveryReplyRead) {
-  const std::vector<Step> script =
-      Steps({LogonSteps(),
-             {Expect("SIZE a.zip"), Reply("213 1048576\r\n"), Expect("SIZE gone.zip"),
-              Reply("550 No such file\r\n"), Expect("SIZE late.zip")},
-             {Hangup()}});
+  // The connection starts in ASCII mode, where servers may refuse SIZE: the
+  // first query switches to binary, the later ones find it set.
+  const std::vector<Step> script = Steps(
+      {LogonSteps(),
+       {Expect("TYPE I"), Reply("200 binary\r\n"), Expect("SIZE a.zip"), Reply("213 1048576\r\n"),
+        Expect("SIZE gone.zip"), Reply("550 No such file\r\n"), Expect("SIZE late.zip")},
+       {Hangup()}});
   ScriptServer server(script);
   auto client = NewClient();
   ASSERT_TRUE(client->Logon(DirectLogon(server)));
