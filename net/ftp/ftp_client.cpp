@@ -12,7 +12,8 @@ namespace nsFTP {
 using nsSocket::CBlockingSocketException;
 
 CFTPClient::CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket)
-    : controlSocket(std::move(controlSocket)) {}
+    : dataBuffer(std::make_unique<char[]>(kDataBufferSize)),
+      controlSocket(std::move(controlSocket)) {}
 
 CFTPClient::~CFTPClient() {
   if (transferInProgress) Abort();
@@ -84,6 +85,14 @@ bool CFTPClient::ReadReplyLine(std::wstring& line) {
     // A line is complete at its LF; until then keep reading. Only when the
     // server closes does an unterminated tail count as a line of its own.
     while (replyLineQueue.empty()) {
+      if (replyDeadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            *replyDeadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !controlSocket->WaitReadable(static_cast<int>(left.count()))) {
+          DiscardControl();
+          return false;
+        }
+      }
       const int received = controlSocket->Receive(
           transferBuffer, static_cast<int>(kTransferBufferSize - 1), timeoutSeconds);
       transferBuffer[received] = '\0';
