@@ -36,6 +36,10 @@ bool Faults::Set(const std::string& name, const std::string& value, std::string&
     }
   } else if (name == "cut") {
     ok = (cutAfter = Count(value)).has_value();
+  } else if (name == "reset") {
+    ok = (resetAfter = Count(value)).has_value();
+  } else if (name == "pad") {
+    ok = (padTo = Count(value)).has_value();
   } else if (name == "trickle") {
     tricklePiece = Count(value);
     ok = tricklePiece && *tricklePiece > 0;
@@ -68,6 +72,8 @@ std::string Faults::Describe() const {
   if (lengthMissing) add("length=missing");
   if (lengthText) add("length=" + *lengthText);
   if (cutAfter) add("cut=" + std::to_string(*cutAfter));
+  if (resetAfter) add("reset=" + std::to_string(*resetAfter));
+  if (padTo) add("pad=" + std::to_string(*padTo));
   if (tricklePiece) add("trickle=" + std::to_string(*tricklePiece));
   if (stallAfter) add("stall=" + std::to_string(*stallAfter));
   if (gzipTruncated) add("gzip=truncated");
