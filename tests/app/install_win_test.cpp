@@ -112,8 +112,8 @@ TEST(RunProgram, StartsTheProgramWithItsArgumentsAndGivesItsProcess) {
     bool started;
     DWORD exitCode;
   } cases[] = {
-      // The application id arrives whole, blanks included.
-      {kFixtures / "fake-portable-setup.exe", L"\"-appid\" \"no such id\"", true, 3},
+      // The quoted words arrive whole, blanks included.
+      {kFixtures / "fake-portable-setup.exe", L"\"-appid\" \"id with blanks\" -x", true, 2},
       {kFixtures / "fake-client-setup.exe", L"-silent -x", true, 2},
       {kFixtures / "missing-setup.exe", L"", false, 0},
       {fs::path(), L"", false, 0},
@@ -129,7 +129,7 @@ TEST(RunProgram, StartsTheProgramWithItsArgumentsAndGivesItsProcess) {
   }
   SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", nullptr);
   EXPECT_EQ(Lines(log),
-            (std::vector<std::string>{"client|-silent|-x", "portable|-appid|no such id"}));
+            (std::vector<std::string>{"client|-silent|-x", "portable|-appid|id with blanks|-x"}));
 }
 
 class InstallPackageTest : public testing::Test {
@@ -223,9 +223,7 @@ TEST_F(InstallPackageTest, EachKindRunsItsSetupAndOnlyAVerifiedInstallCleansUp) 
     if (!c.files.empty()) {
       WritePackage(package, c.files);
     } else {
-      // A setup as the package: with SampleApp.exe beside it, as it would be.
       fs::copy_file(portable, package);
-      fs::copy_file(sample, temp / kSampleApp);
     }
     const fs::path clientZip = temp / "OrbantaCenter_Client.zip";
     if (!c.clientPresent) {
