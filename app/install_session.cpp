@@ -167,30 +167,36 @@ void InstallSession::MonitorProgress(int32_t kind, uint32_t countBefore) {
   // The count tells that the transfer started even when it has already
   // ended again; its total and present were set before the count rose.
   TransferSample sample = transport.Sample(kind);
-  while (sample.count == countBefore) {
-    if (MonitorShouldEnd()) {
-      speedKbps = 0.0;
-      return;
-    }
+  while (sample.count == countBefore && !MonitorShouldEnd()) {
     clock.SleepMs(kMonitorPollMs);
     sample = transport.Sample(kind);
   }
-  const uint32_t total = sample.total;
-  uint32_t last = sample.present;
-  uint32_t start = clock.NowMs();
-  uint32_t current = last;
-  while (current < total) {
-    clock.SleepMs(kMonitorPollMs);
-    const uint32_t now = clock.NowMs();
-    current = transport.Sample(kind).present;
-    if (SpeedSampleDue(start, now)) {
-      speedKbps = ::SpeedKbps(last, current, start, now);
-      start = now;
-      last = current;
-      view.ShowSpeed(speedKbps);
+  if (!MonitorShouldEnd()) {
+    const uint32_t total = sample.total;
+    uint32_t last = sample.present;
+    uint32_t start = clock.NowMs();
+    uint32_t current = last;
+    while (current < total) {
+      clock.SleepMs(kMonitorPollMs);
+      const uint32_t now = clock.NowMs();
+      current = transport.Sample(kind).present;
+      if (SpeedSampleDue(start, now)) {
+        speedKbps = ::SpeedKbps(last, current, start, now);
+        start = now;
+        last = current;
+        view.ShowSpeed(speedKbps);
+      }
+      view.ShowProgress(ProgressFraction(current, bytesDone, bytesToDownload));
+      if (MonitorShouldEnd()) break;
     }
-    view.ShowProgress(ProgressFraction(current, bytesDone, bytesToDownload));
-    if (MonitorShouldEnd()) break;
   }
   speedKbps = 0.0;
+  // A transport may drop a stop request that arrives just before its
+  // transfer begins (the FTP client does: it stops only a running command).
+  // Until the worker has its transfer back, a pause is repeated here, so a
+  // transfer that starts after the user paused still stops at once.
+  while (paused && !monitorStop) {
+    transport.RequestStop();
+    clock.SleepMs(kMonitorPollMs);
+  }
 }

@@ -102,6 +102,8 @@ class FakeTransport final : public SessionTransport {
     local.erase(path);
   }
   void RequestStop() override {
+    std::lock_guard<std::mutex> hold(lock);
+    if (dropIdleStops && !running) return;
     stopRequested = true;
     changed.notify_all();
   }
@@ -116,6 +118,10 @@ class FakeTransport final : public SessionTransport {
   void WaitForHold(int number) {
     std::unique_lock<std::mutex> hold(lock);
     ASSERT_TRUE(changed.wait_for(hold, 20s, [&] { return holdsBegun >= number; })) << number;
+  }
+  void WaitForStops(int number) {
+    std::unique_lock<std::mutex> hold(lock);
+    ASSERT_TRUE(changed.wait_for(hold, 20s, [&] { return stops >= number; })) << number;
   }
   void Release(int number) {
     std::lock_guard<std::mutex> hold(lock);
@@ -133,6 +139,10 @@ class FakeTransport final : public SessionTransport {
   // A stopped transfer is held once more before it returns, so the user can
   // resume before the worker sees the stop.
   bool holdAfterStop = false;
+  // As the FTP client does: a stop request while no transfer runs is dropped.
+  bool dropIdleStops = false;
+  // Transfers that are held before they begin (and can be stopped).
+  int holdsBeforeStart = 0;
 
  private:
   static std::string Narrow(const std::wstring& text) {
@@ -152,6 +162,12 @@ class FakeTransport final : public SessionTransport {
   TransferOutcome Transfer(const DownloadItem& item, bool append) {
     Log((append ? "append " : "get ") + Narrow(item.remote));
     std::unique_lock<std::mutex> hold(lock);
+    if (holdsBeforeStart > 0) {
+      --holdsBeforeStart;
+      const int number = BeginHold();
+      changed.wait(hold, [&] { return released >= number; });
+    }
+    running = true;
     std::vector<Behaviour>& script = behaviours[item.remote];
     const Behaviour behaviour = script.empty() ? Behaviour::Complete : script.front();
     if (!script.empty()) script.erase(script.begin());
@@ -169,6 +185,7 @@ class FakeTransport final : public SessionTransport {
         break;
       case Behaviour::Fail:
         file = counters.present = file + (total - file) / 2;
+        running = false;
         return TransferOutcome::Failed;
       case Behaviour::Hold: {
         file = counters.present = file + (total - file) / 2;
@@ -187,11 +204,15 @@ class FakeTransport final : public SessionTransport {
       }
     }
     file = counters.present = total;
+    running = false;
     return TransferOutcome::Completed;
   }
 
   TransferOutcome Stop(std::unique_lock<std::mutex>& hold, uint32_t& file) {
     stopRequested = false;
+    running = false;
+    ++stops;
+    changed.notify_all();
     counters.present = file;
     if (holdAfterStop) {
       const int number = BeginHold();
@@ -213,6 +234,8 @@ class FakeTransport final : public SessionTransport {
   std::optional<uint32_t> timedFrom;
   int holdsBegun = 0;
   int released = 0;
+  int stops = 0;
+  bool running = false;
   std::vector<std::string> calls;
 };
 
@@ -351,6 +374,27 @@ TEST(InstallSession, PauseAndResumeContinueTheStoppedTransfer) {
     EXPECT_EQ(s.transport.Calls(), c.calls) << int(c.when);
     EXPECT_FALSE(s.session.IsPaused());
   }
+}
+
+// The FTP client stops only a transfer that runs; a pause that falls between
+// the worker's look at the flag and the transfer's start must still stop it.
+TEST(InstallSession, APauseJustBeforeAnFtpTransferBeginsStillStopsIt) {
+  Session s;
+  s.session.downloadList = {Ftp(L"a")};
+  s.transport.remote = {{L"a", 100}};
+  s.transport.behaviours[L"a"] = {Behaviour::Hold};
+  s.transport.dropIdleStops = true;
+  s.transport.holdsBeforeStart = 1;
+  auto worker = s.Start();
+  s.transport.WaitForHold(1);
+  s.session.PauseDownload();  // dropped: nothing runs yet
+  s.transport.Release(1);
+  s.transport.WaitForStops(1);
+  s.session.ResumeDownload();
+  EXPECT_EQ(Finish(worker), kDownloadAllTransferred);
+  EXPECT_EQ(s.transport.Calls(),
+            (std::vector<std::string>{"logon", "size a", "logout", "delete C:\\tmp\\a", "logon",
+                                      "size a", "get a", "logout", "logon", "append a", "logout"}));
 }
 
 TEST(InstallSession, CancelWhilePausedEndsWithoutFurtherTransfers) {
