@@ -255,22 +255,30 @@ DownloadItem Ftp(const wchar_t* name) {
 
 struct Session {
   Session() : transport(clock), session(transport, view, clock) {}
-  std::future<int32_t> Start() {
-    return std::async(std::launch::async, [this] { return session.DownloadAll(); });
+  // A test that failed half-way lets the worker go.
+  ~Session() {
+    if (!worker.valid()) return;
+    transport.Release(1 << 20);
+    session.PauseDownload();
+    session.Cancel();
+    worker.wait();
+  }
+  void Start() {
+    worker = std::async(std::launch::async, [this] { return session.DownloadAll(); });
+  }
+  int32_t Finish() {
+    if (worker.wait_for(20s) != std::future_status::ready) {
+      ADD_FAILURE() << "the worker did not return";
+      return -99;
+    }
+    return worker.get();
   }
   FakeClock clock;
   RecordingView view;
   FakeTransport transport;
   InstallSession session;
+  std::future<int32_t> worker;
 };
-
-int32_t Finish(std::future<int32_t>& worker) {
-  if (worker.wait_for(20s) != std::future_status::ready) {
-    ADD_FAILURE() << "the worker did not return";
-    return -99;
-  }
-  return worker.get();
-}
 
 TEST(InstallSession, SizingKeepsWhatIsMissingAndDropsWhatIsComplete) {
   const struct {
@@ -317,8 +325,8 @@ TEST(InstallSession, SizingKeepsWhatIsMissingAndDropsWhatIsComplete) {
     s.session.downloadList.assign(c.items.begin(), c.items.end());
     s.transport.remote = c.remote;
     s.transport.local = c.local;
-    auto worker = s.Start();
-    EXPECT_EQ(Finish(worker), c.result) << c.what;
+    s.Start();
+    EXPECT_EQ(s.Finish(), c.result) << c.what;
     EXPECT_EQ(s.session.BytesToDownload(), c.toDownload) << c.what;
     EXPECT_EQ(s.transport.Calls(), c.calls) << c.what;
     const bool finished = c.result == kDownloadAllPresent || c.result == kDownloadAllTransferred;
@@ -357,7 +365,7 @@ TEST(InstallSession, PauseAndResumeContinueTheStoppedTransfer) {
       s.session.PauseDownload();
       s.session.ResumeDownload();
     }
-    auto worker = s.Start();
+    s.Start();
     if (c.when != When::WhileNothingTransfers) {
       s.transport.WaitForHold(1);
       s.session.PauseDownload();
@@ -369,7 +377,7 @@ TEST(InstallSession, PauseAndResumeContinueTheStoppedTransfer) {
         s.session.ResumeDownload();
       }
     }
-    EXPECT_EQ(Finish(worker), kDownloadAllTransferred) << int(c.when);
+    EXPECT_EQ(s.Finish(), kDownloadAllTransferred) << int(c.when);
     EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\a"), 1000u) << int(c.when);
     EXPECT_EQ(s.transport.Calls(), c.calls) << int(c.when);
     EXPECT_FALSE(s.session.IsPaused());
@@ -385,13 +393,13 @@ TEST(InstallSession, APauseJustBeforeAnFtpTransferBeginsStillStopsIt) {
   s.transport.behaviours[L"a"] = {Behaviour::Hold};
   s.transport.dropIdleStops = true;
   s.transport.holdsBeforeStart = 1;
-  auto worker = s.Start();
+  s.Start();
   s.transport.WaitForHold(1);
   s.session.PauseDownload();  // dropped: nothing runs yet
   s.transport.Release(1);
   s.transport.WaitForStops(1);
   s.session.ResumeDownload();
-  EXPECT_EQ(Finish(worker), kDownloadAllTransferred);
+  EXPECT_EQ(s.Finish(), kDownloadAllTransferred);
   EXPECT_EQ(s.transport.Calls(),
             (std::vector<std::string>{"logon", "size a", "logout", "delete C:\\tmp\\a", "logon",
                                       "size a", "get a", "logout", "logon", "append a", "logout"}));
@@ -402,12 +410,12 @@ TEST(InstallSession, CancelWhilePausedEndsWithoutFurtherTransfers) {
   s.session.downloadList = {Ftp(L"a"), Http(L"b")};
   s.transport.remote = {{L"a", 100}, {L"b", 100}};
   s.transport.behaviours[L"a"] = {Behaviour::Hold};
-  auto worker = s.Start();
+  s.Start();
   s.transport.WaitForHold(1);
   s.session.PauseDownload();
   s.session.PauseDownload();  // a second pause changes nothing
   s.session.Cancel();
-  EXPECT_EQ(Finish(worker), kDownloadAllNothing);
+  EXPECT_EQ(s.Finish(), kDownloadAllNothing);
   EXPECT_EQ(s.transport.Calls(),
             (std::vector<std::string>{"logon", "size a", "logout", "delete C:\\tmp\\a", "size b",
                                       "delete C:\\tmp\\b", "logon", "size a", "get a", "logout"}));
@@ -420,8 +428,8 @@ TEST(InstallSession, AFailedTransferLetsTheOthersRunButNothingIsFinished) {
   s.session.downloadList = {Http(L"a"), Http(L"b")};
   s.transport.remote = {{L"a", 100}, {L"b", 300}};
   s.transport.behaviours[L"a"] = {Behaviour::Fail};
-  auto worker = s.Start();
-  EXPECT_EQ(Finish(worker), kDownloadAllIncomplete);
+  s.Start();
+  EXPECT_EQ(s.Finish(), kDownloadAllIncomplete);
   EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\a"), 50u);
   EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\b"), 300u);
   EXPECT_EQ(s.session.BytesDone(), 400u);
@@ -446,7 +454,7 @@ TEST(InstallSession, MonitorShowsRunProgressAndSpeedAfterASecond) {
     s.transport.remote = {{L"a", c.first}, {L"b", c.second}};
     s.transport.behaviours[L"a"] = {Behaviour::Timed};
     s.transport.behaviours[L"b"] = {Behaviour::Hold};
-    auto worker = s.Start();
+    s.Start();
     s.transport.WaitForHold(1);
     const float expected =
         static_cast<float>(double(c.first + c.second / 2) / double(c.first + c.second));
@@ -454,7 +462,7 @@ TEST(InstallSession, MonitorShowsRunProgressAndSpeedAfterASecond) {
       return !s.view.progress.empty() && s.view.progress.back() == expected;
     })) << c.first;
     s.transport.Release(1);
-    EXPECT_EQ(Finish(worker), kDownloadAllTransferred);
+    EXPECT_EQ(s.Finish(), kDownloadAllTransferred);
     std::lock_guard<std::mutex> hold(s.view.lock);
     for (std::size_t i = 1; i < s.view.progress.size(); ++i) {
       EXPECT_LE(s.view.progress[i - 1], s.view.progress[i]) << c.first << " at " << i;
