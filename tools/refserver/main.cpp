@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "net/http/gzip_encode.h"
 #include "tools/refserver/byte_range.h"
 #include "tools/refserver/catalog.h"
 #include "tools/refserver/faults.h"
