@@ -131,11 +131,12 @@ int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char
 
   internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
   if (!internet) return kDownloadInternetOpenFailed;
+  // The response closes on return, before the caller closes the session.
   win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
                                                wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
   if (!request) return GetLastError() != 0 ? kDownloadInternetOpenFailed : kDownloadFailed;
   return Transfer(session, request.Get(), file, localPath, offset);
-}  // the response closes here
+}
 
 }  // namespace
 

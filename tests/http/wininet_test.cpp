@@ -82,6 +82,18 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// Polls like the monitor thread does; gives up after a generous deadline so
+// a broken download fails the test instead of hanging it.
+template <typename Condition>
+bool AwaitCondition(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 class WinInet : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -300,9 +312,12 @@ TEST_F(WinInet, BytesThatCannotBeWrittenFailTheDownload) {
   const bool connected =
       ConnectNamedPipe(pipe.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
   pipe.Reset();
+  const bool answered =
+      AwaitCondition([&] { return session->busy.load() == 1 || result.load() != 99; });
   Control("release");
   worker.join();
   ASSERT_TRUE(connected);
+  ASSERT_TRUE(answered);
   EXPECT_EQ(result.load(), -1);
 }
 
@@ -385,18 +400,6 @@ TEST_F(WinInet, CancelRaisedBeforeTheDownloadStopsItAtTheFirstRead) {
   EXPECT_EQ(session->cancelRequested.load(), 0);
   // The next download finds the flag cleared.
   EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), Url("data-1500.bin").c_str(), false), 0);
-}
-
-// Polls like the monitor thread does; gives up after a generous deadline so
-// a broken download fails the test instead of hanging it.
-template <typename Condition>
-bool AwaitCondition(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
 }
 
 TEST_F(WinInet, CancelDuringTheTransferKeepsWhatWasWritten) {
