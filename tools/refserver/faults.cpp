@@ -50,6 +50,9 @@ bool Faults::Set(const std::string& name, const std::string& value, std::string&
     gzipTruncated = ok;
   } else if (name == "encoding") {
     encoding = value;
+  } else if (name == "hold") {
+    ok = value == "on";
+    hold = ok;
   } else if (name == "range") {
     ok = value == "ignore";
     ignoreRange = ok;
@@ -78,6 +81,7 @@ std::string Faults::Describe() const {
   if (stallAfter) add("stall=" + std::to_string(*stallAfter));
   if (gzipTruncated) add("gzip=truncated");
   if (encoding) add("encoding=" + *encoding);
+  if (hold) add("hold=on");
   if (ignoreRange) add("range=ignore");
   if (rangeShift) add("range-shift=" + std::to_string(rangeShift));
   return text.empty() ? "none" : text;

@@ -21,6 +21,11 @@
 //   pad=N             service answers: blanks appended up to N bytes in all,
 //                     before any gzip encoding (a gzip answer then inflates
 //                     to N bytes)
+//   hold=on           hold every answer before it starts: the server logs
+//                     "hold K METHOD TARGET range RANGE" (K counts answers
+//                     from 1, RANGE is the Range header or "-") and waits
+//                     until /_control/release?through=N with N >= K, a plain
+//                     /_control/release, or a reset
 //   range=ignore      files: answer a Range request with 200 and everything
 //   range-shift=N     files: 206 whose Content-Range starts N bytes off
 
@@ -41,6 +46,7 @@ struct Faults {
   bool gzipTruncated = false;
   std::optional<std::string> encoding;
   std::optional<size_t> padTo;
+  bool hold = false;
   bool ignoreRange = false;
   long rangeShift = 0;
 

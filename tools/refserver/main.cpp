@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -55,12 +56,25 @@ class State {
     faults_ = Faults();
     log_.clear();
     ++releases_;
+    heldReleased_ = heldAnswers_;
     wake_.notify_all();
   }
-  void Release() {
+  // Lets stalled answers go on, and held answers up to number `through`
+  // (all of them without it).
+  void Release(std::optional<uint64_t> through) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++releases_;
+    heldReleased_ = std::max(heldReleased_, through.value_or(heldAnswers_));
     wake_.notify_all();
+  }
+  // The number of the next held answer, from 1.
+  uint64_t NextHeld() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ++heldAnswers_;
+  }
+  void Hold(uint64_t number) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || heldReleased_ >= number; });
   }
   void Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -98,6 +112,8 @@ class State {
   Faults faults_;
   std::string log_;
   uint64_t releases_ = 0;
+  uint64_t heldAnswers_ = 0;
+  uint64_t heldReleased_ = 0;
   bool stopping_ = false;
   std::ofstream* logFile_;
 };
@@ -140,6 +156,13 @@ class Server {
       entry << "> " << name << ": " << value << '\n';
     }
     const Faults faults = state_.CurrentFaults();
+    if (faults.hold) {
+      const uint64_t number = state_.NextHeld();
+      const std::string range = req.has_header("Range") ? req.get_header_value("Range") : "-";
+      state_.Log("hold " + std::to_string(number) + " " + req.method + " " + req.target +
+                 " range " + range + "\n");
+      state_.Hold(number);
+    }
     if (target.rfind(kServicePrefix, 0) == 0) {
       ServiceAnswer(req, target.substr(sizeof kServicePrefix - 1), faults, entry, res);
     } else {
@@ -157,7 +180,18 @@ class Server {
     if (command == "reset") {
       state_.Reset();
     } else if (command == "release") {
-      state_.Release();
+      std::optional<uint64_t> through;
+      if (req.has_param("through")) {
+        char* end = nullptr;
+        const std::string text = req.get_param_value("through");
+        through = std::strtoull(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0') {
+          status = 400;
+          reply = "bad through\n";
+          through.reset();
+        }
+      }
+      if (status == 200) state_.Release(through);
     } else if (command == "log") {
       reply = state_.LogText();
     } else if (command == "fault") {
