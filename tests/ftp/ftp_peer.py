@@ -80,6 +80,38 @@ class CutProducer:
         return data
 
 
+def smooth_throttle(base, rate):
+    """pyftpdlib's throttle lets a second's worth of data through before it
+    first holds back, so a transfer that starts again after an abort would
+    move in bursts; this one keeps every transfer at `rate` from its first
+    bytes, in sends of 1/50 s worth."""
+    import time
+
+    class Smooth(base):
+        read_limit = rate
+        write_limit = rate
+        ac_out_buffer_size = max(512, rate // 50)
+        ac_in_buffer_size = max(512, rate // 50)
+
+        def _throttle_bandwidth(self, len_chunk, max_speed):
+            now = time.monotonic()
+            if not hasattr(self, "_smooth_start"):
+                self._smooth_start, self._smooth_count = now, 0
+            self._smooth_count += len_chunk
+            ahead = self._smooth_count / max_speed - (now - self._smooth_start)
+            if ahead <= 0:
+                return
+
+            def wake():
+                self.add_channel(events=self.ioloop.READ if self.receive else self.ioloop.WRITE)
+
+            self.del_channel()
+            self._cancel_throttler()
+            self._throttler = self.ioloop.call_later(ahead, wake, _errback=self.handle_error)
+
+    return Smooth
+
+
 def make_handler(options):
     from pyftpdlib.handlers import FTPHandler
 
@@ -162,10 +194,7 @@ def serve(root, throttle, options):
     handler.passive_ports = None
     handler.auth_failed_timeout = 0.1  # the default 3 s only slows the tests
     if throttle:
-        dtp = ThrottledDTPHandler
-        dtp.read_limit = throttle
-        dtp.write_limit = throttle
-        handler.dtp_handler = dtp
+        handler.dtp_handler = smooth_throttle(ThrottledDTPHandler, throttle)
     server = FTPServer(("127.0.0.1", 0), handler)
     print(server.address[1], flush=True)
     server.serve_forever(handle_exit=True)
