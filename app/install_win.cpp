@@ -22,7 +22,12 @@ bool IsDotEntry(const wchar_t* name) {
 }  // namespace
 
 KernelHandle RunProgram(const std::wstring& program, const std::wstring& arguments) {
-  if (program.empty()) return KernelHandle();
+  // Without SEE_MASK_FLAG_NO_UI the shell answers a missing file with an
+  // error box, which would stop the worker until someone dismissed it; a
+  // program that is not there is not started at all, silently.
+  if (program.empty() || GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return KernelHandle();
+  }
   SHELLEXECUTEINFOW info = {};
   // The structure's own size for this build (112 bytes on x64).
   info.cbSize = sizeof info;

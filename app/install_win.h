@@ -11,8 +11,8 @@
 
 // Starts `program` through the shell with its default action, shown, with
 // `arguments` as its command line. Returns the started process, or no handle
-// when the start failed or the shell handed none back (an empty program path
-// starts nothing).
+// when the start failed or the shell handed none back. A program path that
+// is empty or names nothing starts nothing and shows no message.
 halvora::win::KernelHandle RunProgram(const std::wstring& program, const std::wstring& arguments);
 
 // Deletes everything below `folder` and then the folder itself. A junction or
