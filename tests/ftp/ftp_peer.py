@@ -19,7 +19,8 @@
                             each command (the password hidden), "retr PATH
                             from OFFSET" when a retrieval starts
         --hold FILE         holds each retrieval before its first reply, after
-                            logging "hold K" (K counts from 1), until FILE
+                            logging "hold K PATH from OFFSET" (K counts from
+                            1, OFFSET is the restart offset asked), until FILE
                             holds a number of at least K: whoever watches the
                             log can look at the client before data moves
         --masquerade ADDR   PASV replies name ADDR (the data port is still
@@ -157,7 +158,7 @@ def make_handler(options):
                 return retrieve()
             counters["hold"] += 1
             number = counters["hold"]
-            write("hold %d" % number)
+            write("hold %d %s from %d" % (number, self.fs.fs2ftp(file), self._restart_position))
 
             def check():
                 if not self.connected or self._closed:

@@ -25,7 +25,8 @@
 //                     "hold K METHOD TARGET range RANGE" (K counts answers
 //                     from 1, RANGE is the Range header or "-") and waits
 //                     until /_control/release?through=N with N >= K, a plain
-//                     /_control/release, or a reset
+//                     /_control/release, or a reset; the faults in force when
+//                     it goes on apply to it
 //   range=ignore      files: answer a Range request with 200 and everything
 //   range-shift=N     files: 206 whose Content-Range starts N bytes off
 

@@ -155,13 +155,15 @@ class Server {
         continue;
       entry << "> " << name << ": " << value << '\n';
     }
-    const Faults faults = state_.CurrentFaults();
+    Faults faults = state_.CurrentFaults();
     if (faults.hold) {
       const uint64_t number = state_.NextHeld();
       const std::string range = req.has_header("Range") ? req.get_header_value("Range") : "-";
       state_.Log("hold " + std::to_string(number) + " " + req.method + " " + req.target +
                  " range " + range + "\n");
       state_.Hold(number);
+      // What the watcher switched on while the request was held applies.
+      faults = state_.CurrentFaults();
     }
     if (target.rfind(kServicePrefix, 0) == 0) {
       ServiceAnswer(req, target.substr(sizeof kServicePrefix - 1), faults, entry, res);
