@@ -11,7 +11,7 @@
 
   ftp_peer.py serve ROOT [--throttle BYTES_PER_SECOND] [--log FILE]
                          [--hold FILE] [--masquerade ADDRESS] [--refuse-size]
-                         [--cut-data BYTES]
+                         [--cut-data BYTES] [--stall-data BYTES]
       Serves ROOT and prints the port on the first line of standard output;
       runs until stopped.
         --log FILE          appends what happened, one line each: "open N" and
@@ -28,6 +28,8 @@
         --refuse-size       SIZE is answered 550
         --cut-data BYTES    a retrieval sends at most BYTES, then closes the
                             data connection and reports success (226)
+        --stall-data BYTES  a retrieval sends BYTES, then nothing more while
+                            its data connection stays open
 
 The files hold the pattern byte (at*131 + at//977) & 0xff at offset `at`, the
 same pattern the tests rebuild.
@@ -113,6 +115,25 @@ def smooth_throttle(base, rate):
     return Smooth
 
 
+def stalling(base, after):
+    """A data channel that sends `after` bytes and then stops sending, its
+    connection left open (until the control connection closes)."""
+
+    class Stalling(base):
+        sent_so_far = 0
+
+        def send(self, data):
+            left = after - self.sent_so_far
+            if left <= 0:
+                self.del_channel()
+                return 0
+            sent = super().send(data[:left])
+            self.sent_so_far += sent
+            return sent
+
+    return Stalling
+
+
 def make_handler(options):
     from pyftpdlib.handlers import FTPHandler
 
@@ -189,8 +210,10 @@ def serve(root, throttle, options):
     handler.authorizer = authorizer
     if options.get("masquerade"):
         handler.masquerade_address = options["masquerade"]
-    if options.get("cut_data") is not None:
+    if options.get("cut_data") is not None or options.get("stall_data") is not None:
         handler.use_sendfile = False  # the file goes out through its producer
+    if options.get("stall_data") is not None:
+        handler.dtp_handler = stalling(handler.dtp_handler, options["stall_data"])
     handler.permit_foreign_addresses = False
     handler.passive_ports = None
     handler.auth_failed_timeout = 0.1  # the default 3 s only slows the tests
@@ -249,12 +272,13 @@ def main(argv):
             flag = rest.pop(0)
             if flag == "--refuse-size":
                 options["refuse_size"] = True
-            elif flag in ("--throttle", "--log", "--hold", "--masquerade", "--cut-data") and rest:
+            elif flag in ("--throttle", "--log", "--hold", "--masquerade", "--cut-data",
+                          "--stall-data") and rest:
                 value = rest.pop(0)
                 if flag == "--throttle":
                     throttle = int(value)
-                elif flag == "--cut-data":
-                    options["cut_data"] = int(value)
+                elif flag in ("--cut-data", "--stall-data"):
+                    options[flag[2:].replace("-", "_")] = int(value)
                 else:
                     options[flag[2:]] = value
             else:
