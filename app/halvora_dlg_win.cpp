@@ -5,8 +5,12 @@
 
 #include "app/app_service.h"
 #include "app/build_config.h"
+#include "app/install_plan.h"
+#include "app/install_win.h"
+#include "app/installed_apps.h"
 #include "base/debug_output.h"
 #include "base/text.h"
+#include "env/app_presence.h"
 #include "env/platform_client.h"
 #include "net/ftp/blocking_socket.h"
 #include "res/resource.h"
@@ -24,6 +28,10 @@ constexpr wchar_t kQueryFailedNotice[] = L"获取应用信息失败！";
 constexpr wchar_t kNoticeCaption[] = L"提示";
 constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
 constexpr wchar_t kSpeedAtStart[] = L"0.00KB/S";
+
+// A confirmed cancel lets the transfer under way stop before the window goes.
+constexpr UINT_PTR kCancelTimer = 1;
+constexpr UINT kCancelDelayMs = 300;
 
 // Thin swiss fonts, height as the cell height in pixels.
 FontHandle MakeFont(int height, const wchar_t* face) {
@@ -48,6 +56,9 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
       ftp(std::make_unique<nsFTP::CFTPClient>(std::make_unique<nsSocket::CBlockingSocket>())),
       clientPresent(IsPlatformClientInstalled()),
       cancelQuestion(kCancelQuestion),
+      transport(*mainSession, *ftp),
+      view(*this),
+      session(transport, view, clock),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
       nameFont(MakeFont(23, L"微软雅黑")),
@@ -65,6 +76,13 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
 }
 
 CHalvoraDlg::~CHalvoraDlg() {
+  // The window is gone; a worker still in a transfer is stopped and waited
+  // for, so no thread outlives what it uses.
+  if (worker.joinable()) {
+    session.PauseDownload();
+    session.Cancel();
+    worker.join();
+  }
   // QueryAppInfo hands the application's icon to the record; the record's
   // owner releases it.
   const halvora::win::IconHandle appIcon(static_cast<HICON>(appInfo.icon));
@@ -85,7 +103,7 @@ BOOL CHalvoraDlg::OnInitDialog() {
                           clientPresent,
                           appInfo,
                           progInfo,
-                          downloadList,
+                          session.downloadList,
                           clientZipPath,
                           halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
   const bool described = QueryAppInfo(context);
@@ -112,6 +130,7 @@ void CHalvoraDlg::Layout() {
 }
 
 void CHalvoraDlg::StartWorker() {
+  const DownloadList& downloadList = session.downloadList;
   halvora::DebugOutput(
       (L"download list: " + std::to_wstring(downloadList.size()) + L" item(s)").c_str());
   for (const DownloadItem& item : downloadList) {
@@ -124,4 +143,146 @@ void CHalvoraDlg::StartWorker() {
     line += L" remote=" + item.remote + L" local=" + item.local;
     halvora::DebugOutput(line.c_str());
   }
+  worker = std::thread([this] { WorkerThread(); });
+}
+
+void CHalvoraDlg::WorkerThread() {
+  switch (session.DownloadAll()) {
+    case kDownloadAllTransferred:
+      InstallAndLaunch();
+      break;
+    case kDownloadAllIncomplete:
+      // Nothing is installed from a package that did not arrive whole; the
+      // temporary folder keeps what came, for the next run to size again.
+      if (EnterPhase(Phase::Ending)) PostWmApp(kEndSession);
+      break;
+    default:
+      break;
+  }
+}
+
+bool CHalvoraDlg::EnterPhase(Phase next) {
+  Phase expected = Phase::Running;
+  return phase.compare_exchange_strong(expected, next);
+}
+
+void CHalvoraDlg::InstallAndLaunch() {
+  if (!EnterPhase(Phase::Installing)) return;
+  // From the worker, the window is only posted to.
+  const bool onWindowThread = GetWindowThreadProcessId(Handle(), nullptr) == GetCurrentThreadId();
+  const InstallContext context{appInfo,
+                               progInfo,
+                               appsRoot,
+                               tempRoot,
+                               clientPresent,
+                               clientZipPath,
+                               [this, onWindowThread] {
+                                 if (onWindowThread) {
+                                   ShowWindow(Handle(), SW_HIDE);
+                                 } else {
+                                   PostWmApp(kHideWindow);
+                                 }
+                               },
+                               [](const AppInfo& app) { AddInstalledApp(app); }};
+  InstallPackage(context);
+  if (onWindowThread) {
+    EndDialog(IDCANCEL);
+  } else {
+    PostWmApp(kEndSession);
+  }
+}
+
+bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
+  // Held off while the installation runs and once the session is ending.
+  const bool running = phase == Phase::Running;
+  switch (id) {
+    case kCloseCommand:
+      if (running) OnCancel();
+      return true;
+    case kCancelCommand:
+      if (running && !session.IsFinished()) OnCancel();
+      return true;
+    case kPauseCommand:
+      if (running && !session.IsFinished()) {
+        if (session.IsPaused()) {
+          session.ResumeDownload();
+        } else {
+          session.PauseDownload();
+        }
+      }
+      return true;
+    case kLaunchCommand:
+      if (running && session.IsFinished()) InstallAndLaunch();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CHalvoraDlg::OnCancel() {
+  if (phase != Phase::Running) return;
+  const bool wasPaused = session.IsPaused();
+  session.PauseDownload();
+  // The platform's message box stands in until the program draws its own.
+  if (session.IsFinished() ||
+      MessageBoxW(Handle(), cancelQuestion.c_str(), kNoticeCaption, MB_YESNO) == IDYES) {
+    // The installation may have begun while the question was open.
+    if (!EnterPhase(Phase::Ending)) return;
+    session.Cancel();
+    SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
+  } else if (!wasPaused) {
+    session.ResumeDownload();
+  }
+}
+
+bool CHalvoraDlg::OnTimer(UINT_PTR id) {
+  if (id != kCancelTimer) return false;
+  KillTimer(Handle(), kCancelTimer);
+  if (IsAppInstalled(progInfo, appInfo, appsRoot)) {
+    DeleteTree(AppTempFolder(tempRoot, appInfo.appId));
+  }
+  EndDialog(IDCANCEL);
+  return true;
+}
+
+bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
+  switch (n) {
+    case kProgressChanged:
+      progressShown = view.TakeProgress();
+      return true;
+    case kSpeedChanged:
+      UpdateSpeedText(view.TakeSpeed());
+      return true;
+    case kPausePicture:
+      pausePictureShown = wParam != 0;
+      return true;
+    case kDownloadFinished:
+      launchFinishedShown = true;
+      progressShown = 1.0f;
+      RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+      return true;
+    case kRedrawAll:
+      RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+      return true;
+    case kHideWindow:
+      ShowWindow(Handle(), SW_HIDE);
+      return true;
+    case kEndSession:
+      EndDialog(IDCANCEL);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CHalvoraDlg::UpdateSpeedText(double kbps) {
+  wchar_t text[64];
+  if (kbps < 1000.0) {
+    swprintf(text, 64, L"%.2fKB/S", kbps);
+  } else if (kbps / 1024.0 < 1024.0) {
+    swprintf(text, 64, L"%.2fMB/S", kbps / 1024.0);
+  } else {
+    swprintf(text, 64, L"%.2fGB/S", kbps / 1024.0 / 1024.0);
+  }
+  SetWindowTextW(GetDlgItem(Handle(), IDC_SPEED_LABEL), text);
 }
