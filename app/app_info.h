@@ -8,7 +8,17 @@
 // so portable code can hold the record without the Windows headers.
 struct HICON__;
 
+struct Prog_info;
+
 struct AppInfo {
+  // Ask the application's data server (dataServerAddr, port, with dataPath
+  // as target), each through a session of its own. QueryFileSize sets
+  // fileSize, to 0 when the request fails. QueryClientProgram fills
+  // `program` and tells the server the machine's native word size. Both
+  // need the platform's network (app_service_win.cpp).
+  void QueryFileSize();
+  void QueryClientProgram(Prog_info& program) const;
+
   std::wstring name;
   std::wstring appId;
   std::wstring dataServerAddr;

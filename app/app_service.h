@@ -29,6 +29,10 @@ struct AppQueryContext {
   Prog_info& progInfo;
   DownloadList& downloadList;   // emptied, then filled
   std::wstring& clientZipPath;  // set when the platform client package is listed
+
+  // host[:port] of the public file host that serves the platform client's
+  // package (the build setting HALVORA_PUBLIC_FILE_HOST).
+  std::wstring publicFileHost;
 };
 
 // True when the description was obtained and the download list prepared.

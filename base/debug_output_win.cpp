@@ -5,5 +5,6 @@
 namespace halvora {
 
 void DebugOutput(const char* text) { OutputDebugStringA(text); }
+void DebugOutput(const wchar_t* text) { OutputDebugStringW(text); }
 
 }  // namespace halvora

@@ -102,4 +102,89 @@ struct InternetHandleTraits {
 };
 using InternetHandle = ScopedHandle<InternetHandleTraits>;
 
+// Modules from LoadLibraryExW, also those loaded as data files.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::FreeLibrary(h); }
+};
+using ModuleHandle = ScopedHandle<ModuleTraits>;
+
+// Windows that the owner destroys itself (a child it created, a modeless
+// dialog). A modal dialog's window is destroyed by the dialog manager instead.
+struct WindowTraits {
+  using Handle = HWND;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DestroyWindow(h); }
+};
+using WindowHandle = ScopedHandle<WindowTraits>;
+
+// Icons made by LoadImageW without LR_SHARED, CreateIconIndirect or
+// ExtractIconEx. A shared icon (LoadIconW, LR_SHARED) must not be owned here.
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+using IconHandle = ScopedHandle<IconTraits>;
+
+// Fonts, bitmaps, brushes, pens and regions: DeleteObject. An object must not
+// be selected into a device context when its owner releases it; restore the
+// selection first (ScopedSelectObject). A region handed to SetWindowRgn
+// belongs to the system from then on: Release() it.
+template <typename Object>
+struct GdiObjectTraits {
+  using Handle = Object;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DeleteObject(h); }
+};
+using FontHandle = ScopedHandle<GdiObjectTraits<HFONT>>;
+using BitmapHandle = ScopedHandle<GdiObjectTraits<HBITMAP>>;
+using BrushHandle = ScopedHandle<GdiObjectTraits<HBRUSH>>;
+using RegionHandle = ScopedHandle<GdiObjectTraits<HRGN>>;
+
+// A memory device context from CreateCompatibleDC (or CreateDCW): DeleteDC.
+struct CreatedDcTraits {
+  using Handle = HDC;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DeleteDC(h); }
+};
+using CreatedDc = ScopedHandle<CreatedDcTraits>;
+
+// A window's device context from GetDC, given back with ReleaseDC on the same
+// window. Not movable: it is taken and released within one scope.
+class ScopedGetDc {
+ public:
+  explicit ScopedGetDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  ~ScopedGetDc() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+  ScopedGetDc(const ScopedGetDc&) = delete;
+  ScopedGetDc& operator=(const ScopedGetDc&) = delete;
+
+  HDC Get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Selects an object into a device context and puts the previous one back at
+// the end of the scope, so no owned object is still selected when it is
+// deleted. Declare it after the owner of the object it selects.
+class ScopedSelectObject {
+ public:
+  ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ~ScopedSelectObject() {
+    if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+  }
+  ScopedSelectObject(const ScopedSelectObject&) = delete;
+  ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
 }  // namespace halvora::win
