@@ -17,18 +17,18 @@ namespace halvora::ui {
 class UpdateMailbox {
  public:
   enum Kind : uint32_t {
-    kProgress = 1u << 0,      // progress bar fraction
-    kSpeed = 1u << 1,         // refresh the speed text
-    kPauseBitmap = 1u << 2,   // pause button picture
-    kLaunchBitmap = 1u << 3,  // launch button picture
-    kRepaint = 1u << 4,       // redraw the whole window
+    kProgress = 1u << 0,  // progress bar fraction
+    kSpeed = 1u << 1,     // speed text, KB/s
+    kPaused = 1u << 2,    // pause button picture: paused or running
+    kFinished = 1u << 3,  // everything present: launch picture, full bar
+    kRedraw = 1u << 4,    // redraw the whole window
   };
 
   struct Pending {
     uint32_t kinds = 0;
     float progress = 0.0f;
-    int pauseBitmap = 0;
-    int launchBitmap = 0;
+    double speedKbps = 0.0;
+    bool paused = false;
     bool Has(Kind k) const { return (kinds & k) != 0; }
   };
 
@@ -39,25 +39,26 @@ class UpdateMailbox {
     progress_.store(fraction, std::memory_order_relaxed);
     Mark(kProgress);
   }
-  void RefreshSpeed() { Mark(kSpeed); }
-  void SetPauseBitmap(int id) {
-    pauseBitmap_.store(id, std::memory_order_relaxed);
-    Mark(kPauseBitmap);
+  void SetSpeed(double kbps) {
+    speed_.store(kbps, std::memory_order_relaxed);
+    Mark(kSpeed);
   }
-  void SetLaunchBitmap(int id) {
-    launchBitmap_.store(id, std::memory_order_relaxed);
-    Mark(kLaunchBitmap);
+  void SetPaused(bool paused) {
+    paused_.store(paused, std::memory_order_relaxed);
+    Mark(kPaused);
   }
-  void Repaint() { Mark(kRepaint); }
+  void SetFinished() { Mark(kFinished); }
+  void Redraw() { Mark(kRedraw); }
 
-  // UI thread: everything updated since the last call. An update that lands
-  // while this runs is either included or wakes the UI thread again.
+  // UI thread: everything updated since the last call, with the newest
+  // values. An update that lands while this runs is either included or wakes
+  // the UI thread again.
   Pending Take() {
     Pending p;
     p.kinds = pending_.exchange(0, std::memory_order_acquire);
     p.progress = progress_.load(std::memory_order_relaxed);
-    p.pauseBitmap = pauseBitmap_.load(std::memory_order_relaxed);
-    p.launchBitmap = launchBitmap_.load(std::memory_order_relaxed);
+    p.speedKbps = speed_.load(std::memory_order_relaxed);
+    p.paused = paused_.load(std::memory_order_relaxed);
     return p;
   }
 
@@ -69,8 +70,8 @@ class UpdateMailbox {
   std::function<void()> wake_;
   std::atomic<uint32_t> pending_{0};
   std::atomic<float> progress_{0.0f};
-  std::atomic<int> pauseBitmap_{0};
-  std::atomic<int> launchBitmap_{0};
+  std::atomic<double> speed_{0.0};
+  std::atomic<bool> paused_{false};
 };
 
 }  // namespace halvora::ui

@@ -91,7 +91,11 @@ TEST(Tiling, CopiesAreClippedAtTheRightAndBottomEdges) {
        396,
        234,
        {{0, 0, 396, 234}, {396, 0, 396, 234}, {792, 0, 8, 234}}},
-      {"offset area", {5, 3, 12, 7}, 4, 3, {{5, 3, 4, 3}, {9, 3, 3, 3}, {5, 6, 4, 1}, {9, 6, 3, 1}}},
+      {"offset area",
+       {5, 3, 12, 7},
+       4,
+       3,
+       {{5, 3, 4, 3}, {9, 3, 3, 3}, {5, 6, 4, 1}, {9, 6, 3, 1}}},
       {"no picture", {0, 0, 10, 10}, 0, 9, {}},
   };
   for (const auto& c : cases) EXPECT_EQ(TileArea(c.area, c.pw, c.ph), c.want) << c.what;
@@ -125,19 +129,15 @@ TEST(Progress, PositionAndFillWidth) {
     int fill;  // of a 185-pixel bar
   } cases[] = {
       {0.5f, 250, 92},  // 250 * 185 / 500 = 92.5
-      {1.0f, 500, 185},
-      {1.2f, 500, 185},
-      {0.0f, 0, 0},
-      {-0.3f, 0, 0},
-      {nan, 0, 0},  // 0 / 0 bytes
-      {0.002f, 1, 0},
-      {0.999f, 499, 184},
+      {1.0f, 500, 185}, {1.2f, 500, 185},   {0.0f, 0, 0},
+      {-0.3f, 0, 0},    {nan, 0, 0},  // 0 / 0 bytes
+      {0.002f, 1, 0},   {0.999f, 499, 184},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ProgressPosition(c.fraction, 500), c.position) << c.fraction;
     EXPECT_EQ(ProgressFillWidth(c.position, 500, 185), c.fill) << c.fraction;
   }
-  EXPECT_EQ(ProgressFillWidth(7, 0, 185), 185);  // no range: full once started
+  EXPECT_EQ(ProgressFillWidth(7, 0, 185), 185);                      // no range: full once started
   EXPECT_EQ(ProgressFillWidth(4000000000u, 4294967295u, 185), 172);  // no overflow
 }
 

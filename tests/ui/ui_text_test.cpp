@@ -54,11 +54,9 @@ TEST(Texts, PackageSizeAndSpeed) {
     double kbps;
     const wchar_t* text;
   } speeds[] = {
-      {0.0, L"0.00KB/S"},
-      {999.99, L"999.99KB/S"},
+      {0.0, L"0.00KB/S"},       {999.99, L"999.99KB/S"},
       {1000.0, L"0.98MB/S"},  // MB from 1000 KB/s on, not 1024
-      {1536.0, L"1.50MB/S"},
-      {1048575.0, L"1024.00MB/S"},
+      {1536.0, L"1.50MB/S"},    {1048575.0, L"1024.00MB/S"},
       {1048576.0, L"1.00GB/S"},
   };
   for (const auto& c : speeds) EXPECT_EQ(FormatSpeed(c.kbps), c.text) << c.kbps;

@@ -14,27 +14,27 @@ TEST(UpdateMailbox, OneWakeUpPerBurstAndTheNewestValueWins) {
   UpdateMailbox box([&] { ++wakes; });
   box.SetProgress(0.1f);
   box.SetProgress(0.2f);
-  box.RefreshSpeed();
-  box.SetPauseBitmap(135);
-  box.SetPauseBitmap(132);
+  box.SetSpeed(12.5);
+  box.SetPaused(true);
+  box.SetPaused(false);  // a quick pause and resume: running wins
   EXPECT_EQ(wakes, 1);
 
   UpdateMailbox::Pending p = box.Take();
   EXPECT_TRUE(p.Has(UpdateMailbox::kProgress));
   EXPECT_TRUE(p.Has(UpdateMailbox::kSpeed));
-  EXPECT_TRUE(p.Has(UpdateMailbox::kPauseBitmap));
-  EXPECT_FALSE(p.Has(UpdateMailbox::kLaunchBitmap));
-  EXPECT_FALSE(p.Has(UpdateMailbox::kRepaint));
+  EXPECT_TRUE(p.Has(UpdateMailbox::kPaused));
+  EXPECT_FALSE(p.Has(UpdateMailbox::kFinished));
+  EXPECT_FALSE(p.Has(UpdateMailbox::kRedraw));
   EXPECT_EQ(p.progress, 0.2f);
-  EXPECT_EQ(p.pauseBitmap, 132);
+  EXPECT_EQ(p.speedKbps, 12.5);
+  EXPECT_FALSE(p.paused);
 
   EXPECT_EQ(box.Take().kinds, 0u);  // nothing new
-  box.SetLaunchBitmap(134);
-  box.Repaint();
+  box.SetFinished();
+  box.Redraw();
   EXPECT_EQ(wakes, 2);  // the first update after a take wakes again
   p = box.Take();
-  EXPECT_EQ(p.kinds, UpdateMailbox::kLaunchBitmap | UpdateMailbox::kRepaint);
-  EXPECT_EQ(p.launchBitmap, 134);
+  EXPECT_EQ(p.kinds, UpdateMailbox::kFinished | UpdateMailbox::kRedraw);
 }
 
 // A monitor thread floods the mailbox while the UI thread drains it: every
