@@ -2,8 +2,9 @@
 // and the install information file. Texts, parsing and the download list
 // itself are in service_text.cpp and download_plan.cpp.
 
-#include <shlwapi.h>
 #include <windows.h>
+
+#include <shlwapi.h>
 
 #include <memory>
 #include <string>
