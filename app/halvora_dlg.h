@@ -18,6 +18,8 @@
 #include "base/win/scoped_handle.h"
 #include "net/ftp/ftp_client.h"
 #include "net/http/zan_http_session.h"
+#include "ui/main_view.h"
+#include "ui/update_mailbox.h"
 #include "ui/window.h"
 
 class CHalvoraDlg : public halvora::ui::CDialog {
@@ -61,18 +63,34 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   // Asked before a running session is abandoned.
   const std::wstring cancelQuestion;
 
+  // Window updates from any thread: each kind keeps its newest value and at
+  // most one WM_APP message is outstanding; the UI thread applies them.
+  halvora::ui::UpdateMailbox& Updates() { return updates; }
+
  protected:
   BOOL OnInitDialog() override;
+  // Close (the window's, Alt+F4, Escape, the close and cancel buttons): asks
+  // unless the package is ready.
+  void OnCancel() override;
+  bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
+  bool OnEraseBkgnd(HDC dc) override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+  bool OnNcHitTest(POINT screen, LRESULT& hitTest) override;
+  bool OnMouseMove(UINT keys, POINT client) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  bool OnAppMessage(UINT n, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnDestroy() override;
 
  private:
-  // Places the child windows. For now the window is plain: the speed label
-  // gets the label font.
-  void Layout();
+  // WM_APP + kApplyUpdates: the mailbox has something.
+  static constexpr UINT kApplyUpdates = 1;
+  void ApplyUpdates();
   // Starts the install session. For now it writes the prepared download
   // list to the debug output and starts nothing.
   void StartWorker();
 
   halvora::win::IconHandle icon;  // icon resource 128
-  halvora::win::FontHandle nameFont;
-  halvora::win::FontHandle labelFont;
+  // The drawn window: fonts, pictures, widgets, tooltip.
+  halvora::ui::CMainView view;
+  halvora::ui::UpdateMailbox updates{[this] { PostWmApp(kApplyUpdates); }};
 };

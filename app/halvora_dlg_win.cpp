@@ -9,11 +9,11 @@
 #include "base/text.h"
 #include "env/platform_client.h"
 #include "net/ftp/blocking_socket.h"
+#include "res/artwork.h"
 #include "res/resource.h"
+#include "ui/msg_dlg.h"
 
 namespace {
-
-using halvora::win::FontHandle;
 
 // Pure red is the window's colour key: every pixel painted in it is
 // transparent and lets clicks through (the drawn background rounds its
@@ -21,16 +21,7 @@ using halvora::win::FontHandle;
 constexpr COLORREF kColorKey = RGB(255, 0, 0);
 
 constexpr wchar_t kQueryFailedNotice[] = L"获取应用信息失败！";
-constexpr wchar_t kNoticeCaption[] = L"提示";
 constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
-constexpr wchar_t kSpeedAtStart[] = L"0.00KB/S";
-
-// Thin swiss fonts, height as the cell height in pixels.
-FontHandle MakeFont(int height, const wchar_t* face) {
-  return FontHandle(CreateFontW(height, 0, 0, 0, FW_THIN, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, face));
-}
 
 void CreateFolder(std::wstring path) {
   while (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -49,9 +40,7 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
       clientPresent(IsPlatformClientInstalled()),
       cancelQuestion(kCancelQuestion),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
-                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
-      nameFont(MakeFont(23, L"微软雅黑")),
-      labelFont(MakeFont(14, L"Arial")) {
+                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))) {
   appInfo.appId = appId;
   const std::wstring userFolder = GetUserAppDataFolder();
   appsRoot = userFolder + L"\\apps\\";
@@ -90,8 +79,7 @@ BOOL CHalvoraDlg::OnInitDialog() {
                           halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
   const bool described = QueryAppInfo(context);
   if (!described) {
-    // The platform's message box stands in until the program draws its own.
-    MessageBoxW(window, kQueryFailedNotice, kNoticeCaption, MB_OK);
+    halvora::ui::ShowNotice(window, kQueryFailedNotice);
     EndDialog(IDCANCEL);
   }
 
@@ -99,17 +87,79 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
   SetWindowTextW(window, appInfo.name.c_str());
-  Layout();
+  view.SetApplication(appInfo.name, static_cast<HICON>(appInfo.icon), appInfo.fileSize);
+  view.Layout(window, finished, speedKbps);
 
   if (described) StartWorker();
   return TRUE;
 }
 
-void CHalvoraDlg::Layout() {
-  const HWND label = GetDlgItem(Handle(), IDC_SPEED_LABEL);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont.Get()), FALSE);
-  SetWindowTextW(label, kSpeedAtStart);
+void CHalvoraDlg::OnCancel() {
+  if (!finished && !halvora::ui::ShowConfirm(Handle(), cancelQuestion)) return;
+  EndDialog(IDCANCEL);
 }
+
+bool CHalvoraDlg::OnCommand(UINT id, UINT notifyCode, HWND) {
+  if (notifyCode != BN_CLICKED) return false;
+  switch (id) {
+    case halvora::ui::kCmdClose:
+      OnCancel();
+      return true;
+    case halvora::ui::kCmdCancel:
+      if (!finished) OnCancel();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CHalvoraDlg::OnEraseBkgnd(HDC dc) {
+  view.EraseBackground(dc);
+  return true;
+}
+
+HBRUSH CHalvoraDlg::OnCtlColor(HDC dc, HWND control, UINT) { return view.CtlColor(dc, control); }
+
+bool CHalvoraDlg::OnNcHitTest(POINT, LRESULT& hitTest) {
+  // The whole surface drags the window; child controls answer for their own.
+  hitTest = HTCAPTION;
+  return true;
+}
+
+bool CHalvoraDlg::OnMouseMove(UINT keys, POINT client) {
+  view.MouseMessage(WM_MOUSEMOVE, keys, MAKELPARAM(client.x, client.y));
+  return false;
+}
+
+bool CHalvoraDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
+  if ((message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
+      (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK))
+    view.MouseMessage(message, wParam, lParam);
+  return false;
+}
+
+bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM, LPARAM, LRESULT&) {
+  if (n != kApplyUpdates) return false;
+  ApplyUpdates();
+  return true;
+}
+
+void CHalvoraDlg::ApplyUpdates() {
+  using halvora::ui::UpdateMailbox;
+  const UpdateMailbox::Pending p = updates.Take();
+  if (p.Has(UpdateMailbox::kSpeed)) view.UpdateSpeedText(p.speedKbps);
+  if (p.Has(UpdateMailbox::kPaused))
+    view.SetPauseBitmap(p.paused ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
+  if (p.Has(UpdateMailbox::kFinished)) {
+    view.SetLaunchBitmap(IDB_LAUNCH_READY);
+    view.SetPercent(1.0f);
+  } else if (p.Has(UpdateMailbox::kProgress)) {
+    view.SetPercent(p.progress);
+  }
+  if (p.Has(UpdateMailbox::kRedraw | UpdateMailbox::kFinished)) view.RedrawAll();
+}
+
+void CHalvoraDlg::OnDestroy() { view.Destroy(); }
 
 void CHalvoraDlg::StartWorker() {
   halvora::DebugOutput(

@@ -11,6 +11,8 @@
 namespace halvora::ui {
 namespace {
 
+constexpr wchar_t kTitle[] = L"提示";
+
 // Moves `window` to `width` x `height`, centred over `owner`'s window
 // rectangle (or the work area when there is no owner).
 void CentreOver(HWND window, HWND owner, int width, int height) {
@@ -36,6 +38,9 @@ CMyMsgDlg::CMyMsgDlg(std::wstring text, bool confirmation)
     : CDialog(IDD_MESSAGE_DIALOG), message(std::move(text)), confirm(confirmation) {}
 
 BOOL CMyMsgDlg::OnInitDialog() {
+  // Never shown (no caption), but names the window for the task list and for
+  // tools that look for it.
+  SetWindowTextW(Handle(), kTitle);
   labelFont = CreateLabelFont();
   backgroundPicture = LoadPicture(IDB_DIALOG_BACKGROUND);
   {

@@ -29,7 +29,7 @@ class UpdateMailbox {
     float progress = 0.0f;
     double speedKbps = 0.0;
     bool paused = false;
-    bool Has(Kind k) const { return (kinds & k) != 0; }
+    bool Has(uint32_t k) const { return (kinds & k) != 0; }
   };
 
   // `wake` runs on the updating thread; it must only post, never block.
