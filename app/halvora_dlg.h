@@ -72,6 +72,9 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   // Close (the window's, Alt+F4, Escape, the close and cancel buttons): asks
   // unless the package is ready.
   void OnCancel() override;
+  // Enter: no action. Ending the run here would skip the question and leave
+  // the session running without being cancelled.
+  void OnOK() override;
   bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
   bool OnEraseBkgnd(HDC dc) override;
   HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;

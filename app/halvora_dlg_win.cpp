@@ -99,6 +99,8 @@ void CHalvoraDlg::OnCancel() {
   EndDialog(IDCANCEL);
 }
 
+void CHalvoraDlg::OnOK() {}
+
 bool CHalvoraDlg::OnCommand(UINT id, UINT notifyCode, HWND) {
   if (notifyCode != BN_CLICKED) return false;
   switch (id) {
