@@ -4,6 +4,8 @@
 // produces. Modal questions are answered from a timer that runs inside their
 // message loop, once the dialog is on screen.
 #include <windows.h>
+// after windows.h
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -350,6 +352,36 @@ TEST_F(Widgets, LongNameIsCutAndOffered) {
   view.Layout(host.Handle(), true, 0.0);
   { const Snapshot shot(host.Handle(), kMainWidth, kMainHeight); }
   EXPECT_TRUE(view.NameTruncated());
+
+  // The whole surface is a caption, so the pointer over the name arrives as a
+  // non-client move; the tip then carries the full name below the pointer.
+  POINT at{100, 70};
+  ClientToScreen(host.Handle(), &at);
+  view.MouseMessage(WM_NCMOUSEMOVE, HTCAPTION, MAKELPARAM(at.x, at.y));
+  HWND tip = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM out) -> BOOL {
+        wchar_t cls[64] = {};
+        GetClassNameW(w, cls, 64);
+        if (std::wstring(cls) != TOOLTIPS_CLASSW) return TRUE;
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&tip));
+  ASSERT_TRUE(tip);
+  RECT placed{};
+  GetWindowRect(tip, &placed);
+  EXPECT_EQ(placed.left, at.x);
+  EXPECT_EQ(placed.top, at.y + 15);
+  std::wstring text(200, L'\0');
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = host.Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(host.Handle());
+  tool.lpszText = text.data();
+  SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::wstring(text.c_str()), name);
   view.Destroy();
 }
 
