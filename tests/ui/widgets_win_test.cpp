@@ -156,6 +156,46 @@ TEST_F(Widgets, ProgressFillsTheShareAndRepeatsTheFirstRow) {
   }
 }
 
+// What the screen shows: a copy of the desktop's pixels (the X server's,
+// under Wine) at a window's client area.
+class ScreenShot {
+ public:
+  ScreenShot(HWND window, int width, int height) {
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    HDC screen = GetDC(nullptr);
+    dc = CreateCompatibleDC(screen);
+    bitmap = CreateCompatibleBitmap(screen, width, height);
+    previous = SelectObject(dc, bitmap);
+    BitBlt(dc, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+  }
+  ~ScreenShot() {
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
+
+ private:
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ previous;
+};
+
+TEST_F(Widgets, ProgressOnScreenAtHalf) {
+  CProgress bar;
+  ASSERT_TRUE(bar.Create(host.Handle()));
+  MoveWindow(bar.Handle(), 80, 116, 185, 10, FALSE);
+  ShowWindow(bar.Handle(), SW_SHOW);
+  bar.SetRange(kProgressRange);
+  bar.SetPercent(0.5f);  // repaints before it returns
+  EXPECT_TRUE(PumpUntil([&] {
+    const ScreenShot shot(bar.Handle(), 185, 10);
+    return shot.At(91, 4) == kFill && shot.At(92, 4) == kTrack;
+  })) << "92 of 185 pixels filled on screen";
+}
+
 TEST_F(Widgets, ButtonCountsEveryClickAndShowsTheHand) {
   CBmpBtn button;
   ASSERT_TRUE(button.Create(RECT{330, 106, 358, 134}, host.Handle(), kCmdPause));
