@@ -1,7 +1,7 @@
 #pragma once
 // The user's record of installed applications: "installedApp.xml" in the
 // "Orbanta Apps" folder of the session user's data folder, shared by every
-// copy of the program and, outside it, read by the platform. Each verified
+// copy of the program, which only ever appends to it. Each verified
 // installation appends one <item appid="..." type="appType|installTypeId" />
 // to the document's first element; nothing is ever changed or removed.
 //

@@ -51,7 +51,9 @@ class Unzipper {
   // the name area (it is never cut).
   bool ReadEntryInfo(UnzipEntryInfo& info);
   // Extracts the current entry. A name that would leave the folder or name a
-  // device is refused; a file whose checksum does not match is removed.
+  // device is refused, and so is an entry neither stored nor deflated. A file
+  // whose data ends before its declared size, fails to inflate or does not
+  // match its checksum is removed.
   bool ExtractEntry(const char* folder = nullptr);
 
   // Creates the folder and its missing parents; only drive-letter paths.

@@ -16,6 +16,7 @@ using halvora::zip::kPathArea;
 
 constexpr size_t kCommentArea = 256;  // up to 255 characters and a terminator
 constexpr unsigned kCopyPiece = 2048;
+constexpr uint32_t kStored = 0;
 
 // Folder creation works on UTF-16: a GBK character may end in the byte '\\',
 // and only a whole-character view finds the real separators.
@@ -45,6 +46,31 @@ void MakeReplaceable(const char* path) {
       (attributes & kBlocking)) {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   }
+}
+
+// Writes the archive's current entry to the file; true when all of its
+// declared size was read and its checksum matches.
+bool CopyCurrentEntry(unzFile archive, HANDLE file) {
+  if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+  bool ended = false;
+  char piece[kCopyPiece];
+  for (;;) {
+    const int got = unzReadCurrentFile(archive, piece, kCopyPiece);
+    if (got == 0) {
+      ended = true;
+      break;
+    }
+    if (got < 0) break;
+    DWORD written = 0;
+    if (!WriteFile(file, piece, static_cast<DWORD>(got), &written, nullptr) ||
+        written != static_cast<DWORD>(got)) {
+      break;
+    }
+  }
+  // minizip also ends an entry whose data runs out before its declared size,
+  // and compares the checksum only once that size has been read.
+  const bool declaredSizeRead = ended && unzeof(archive) == 1;
+  return unzCloseCurrentFile(archive) == UNZ_OK && declaredSizeRead;
 }
 
 }  // namespace
@@ -129,42 +155,25 @@ bool Unzipper::ExtractEntry(const char* folder) {
   if (info.isFolder || halvora::zip::EndsWithSeparator(info.fileName)) {
     return EnsureFolder(target.c_str());
   }
+  // minizip reads an entry of a method it cannot decode as raw bytes and then
+  // skips the checksum: such an entry would be written still compressed.
+  if (info.compressionMethod != kStored && info.compressionMethod != Z_DEFLATED) return false;
   if (!EnsureParentFolder(target.c_str())) return false;
 
   MakeReplaceable(target.c_str());
   halvora::win::FileHandle file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
-
-  bool complete = false;
-  char piece[kCopyPiece];
-  for (;;) {
-    const int got = unzReadCurrentFile(archive, piece, kCopyPiece);
-    if (got == 0) {
-      complete = true;
-      break;
-    }
-    if (got < 0) break;
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), piece, static_cast<DWORD>(got), &written, nullptr) ||
-        written != static_cast<DWORD>(got)) {
-      break;
-    }
-  }
+  const bool whole = CopyCurrentEntry(archive, file.Get());
   file.Reset();
-  // Reported only once the whole entry was read: the data on disk is not what
-  // was packed, so it must not be taken for the package's file.
-  if (unzCloseCurrentFile(archive) == UNZ_CRCERROR && complete) {
+  // A partial or corrupt file must not be taken for the package's file.
+  if (!whole) {
     DeleteFileA(target.c_str());
     return false;
   }
-  if (complete) {
-    ApplyEntryTime(target.c_str(), info.dosDateTime);
-    SetFileAttributesA(target.c_str(),
-                       halvora::zip::SettableFileAttributes(info.externalAttributes));
-  }
-  return complete;
+  ApplyEntryTime(target.c_str(), info.dosDateTime);
+  SetFileAttributesA(target.c_str(), halvora::zip::SettableFileAttributes(info.externalAttributes));
+  return true;
 }
 
 bool Unzipper::EnsureFolder(const char* path) {

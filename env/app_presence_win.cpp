@@ -1,16 +1,10 @@
 #include "env/app_presence.h"
 
-#include <shlwapi.h>
-#include <windows.h>
-
 #include "env/local_cfg.h"
+#include "env/paths_win.h"
 #include "env/program_location.h"
 
-namespace {
-
-bool Exists(const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; }
-
-}  // namespace
+using halvora::env::PathExists;
 
 bool IsAppInstalled(const Prog_info& program, const AppInfo& app, const std::wstring& appsRoot) {
   if (app.appType == 3 && app.installTypeId == 1) return FindMainProg(program.mainProg);
@@ -24,8 +18,8 @@ bool IsAppInstalled(const Prog_info& program, const AppInfo& app, const std::wst
   }
   const std::wstring appFolder = appsRoot + app.appId;
   const std::wstring configPath = appFolder + L"\\LocalCfg.xml";
-  if (!Exists(configPath) || !Exists(appFolder + launcher)) return false;
+  if (!PathExists(configPath) || !PathExists(appFolder + launcher)) return false;
   std::wstring mainProgName, versionFolder;
   if (!ReadLocalCfg(configPath, mainProgName, versionFolder)) return false;
-  return Exists(appFolder + L"\\" + versionFolder + L"\\" + mainProgName);
+  return PathExists(appFolder + L"\\" + versionFolder + L"\\" + mainProgName);
 }

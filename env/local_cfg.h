@@ -7,7 +7,8 @@
 
 // Reads the first Version/MainProg element under the root. Each output is set
 // only when its attribute is present; true when both end up non-empty. The
-// path is handed to the XML loader in the active ANSI code page, and the
-// values are converted from it.
+// path is opened in the active ANSI code page. The values are UTF-8 in a file
+// that starts with a UTF-8 byte-order mark or declares encoding="UTF-8", and
+// in the active ANSI code page otherwise.
 bool ReadLocalCfg(const std::wstring& path, std::wstring& mainProgName,
                   std::wstring& versionFolder);

@@ -1,23 +1,20 @@
 #include "env/platform_client.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <windows.h>
 #include <wtsapi32.h>
 
 #include "base/win/scoped_com_init.h"
 #include "base/win/scoped_handle.h"
+#include "env/paths_win.h"
 #include "env/user_folder.h"
 
 namespace {
 
-constexpr DWORD kPathUnits = MAX_PATH;
+using halvora::env::PathExists;
+using halvora::env::ReadSpecialFolder;
 
-std::wstring ReadSpecialFolder(int csidl) {
-  wchar_t path[kPathUnits] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return std::wstring();
-  return path;
-}
+constexpr DWORD kPathUnits = MAX_PATH;
 
 std::wstring PlatformClientShortcut(const std::wstring& programsFolder) {
   return programsFolder + L"\\Orbanta\\Orbanta\u4e91\u5e73\u53f0\\Orbanta\u4e91\u5e73\u53f0.lnk";
@@ -44,7 +41,7 @@ bool IsPlatformClientInstalled() {
 }
 
 bool ShortcutTargetExists(const std::wstring& shortcutPath) {
-  if (!PathFileExistsW(shortcutPath.c_str())) return false;
+  if (!PathExists(shortcutPath)) return false;
   halvora::win::ScopedComInit com;
   halvora::win::ComPtr<IShellLinkW> link;
   if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -60,7 +57,7 @@ bool ShortcutTargetExists(const std::wstring& shortcutPath) {
   wchar_t target[kPathUnits] = {};
   // S_FALSE: the shortcut names a shell item without a file-system path.
   if (link.Get()->GetPath(target, kPathUnits, nullptr, SLGP_UNCPRIORITY) != S_OK) return false;
-  return PathFileExistsW(target) != FALSE;
+  return PathExists(target);
 }
 
 std::wstring GetUserAppDataFolder() {

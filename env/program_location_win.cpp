@@ -1,7 +1,6 @@
 #include "env/program_location.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <windows.h>
 
 #include <cwchar>
@@ -10,8 +9,12 @@
 #include "base/win/scoped_com_init.h"
 #include "base/win/scoped_handle.h"
 #include "env/location_spec.h"
+#include "env/paths_win.h"
 
 namespace {
+
+using halvora::env::PathExists;
+using halvora::env::ReadSpecialFolder;
 
 constexpr DWORD kPathUnits = MAX_PATH;  // 260 UTF-16 units for values and targets
 
@@ -21,12 +24,6 @@ struct SpecialFolders {
   std::wstring programs;
   std::wstring desktop;
 };
-
-std::wstring ReadSpecialFolder(int csidl) {
-  wchar_t path[kPathUnits] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return std::wstring();
-  return path;
-}
 
 // Filled on first use, all four at once; a folder that could not be read is
 // tried again on a later call. Both the UI and the worker thread come here.
@@ -46,8 +43,6 @@ SpecialFolders CachedSpecialFolders() {
   }
   return cache;
 }
-
-bool Exists(const std::wstring& path) { return !path.empty() && PathFileExistsW(path.c_str()); }
 
 // A 64-bit process runs only on 64-bit Windows; a 32-bit one asks.
 bool IsWindows64() { return sizeof(void*) == 8 || IsWow64(); }
@@ -69,7 +64,7 @@ bool ResolveRegistrySpec(const std::wstring& spec, std::wstring& found) {
   if (IsDefaultValueName(valueName)) valueName.clear();
   std::wstring path = ReadRegistryString(root, subKey, valueName);
   if (!path.empty()) path = CleanProgramPath(path);
-  if (!Exists(path)) return false;
+  if (!PathExists(path)) return false;
   found = path;
   return true;
 }
@@ -81,13 +76,13 @@ bool ResolveShortcutSpec(const std::wstring& spec, const std::wstring& allUsersF
   // not when it exists but leads nowhere. A folder that could not be read
   // offers no shortcut (its empty name would make the path root-relative).
   std::wstring candidate = allUsersFolder.empty() ? std::wstring() : allUsersFolder + relative;
-  if (!Exists(candidate)) {
+  if (!PathExists(candidate)) {
     candidate = userFolder.empty() ? std::wstring() : userFolder + relative;
-    if (!Exists(candidate)) return false;
+    if (!PathExists(candidate)) return false;
   }
   std::wstring target;
   ResolveShortcut(candidate, target);
-  if (!Exists(target)) return false;
+  if (!PathExists(target)) return false;
   found = target;
   return true;
 }

@@ -19,9 +19,9 @@ class ScopedHandle {
   explicit ScopedHandle(Handle h) : handle_(h) {}
   ~ScopedHandle() { Close(); }
 
-  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Release()) {}
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Detach()) {}
   ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
+    if (this != &other) Reset(other.Detach());
     return *this;
   }
   ScopedHandle(const ScopedHandle&) = delete;
@@ -31,8 +31,9 @@ class ScopedHandle {
   explicit operator bool() const { return IsValid(); }
   Handle Get() const { return handle_; }
 
-  // Gives up ownership without closing.
-  Handle Release() { return std::exchange(handle_, Traits::Invalid()); }
+  // Hands the handle over to the caller, who must close it: this owner is
+  // left empty and closes nothing.
+  Handle Detach() { return std::exchange(handle_, Traits::Invalid()); }
 
   void Reset(Handle h = Traits::Invalid()) {
     Close();

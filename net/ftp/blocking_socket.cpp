@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <limits>
 #include <vector>
 
 namespace nsSocket {
@@ -10,6 +11,12 @@ namespace {
 
 constexpr int kListenBacklog = 5;
 constexpr unsigned kDescribeCapacity = 512;
+
+int Milliseconds(int seconds) {
+  constexpr int kLongest = std::numeric_limits<int>::max() / 1000;
+  if (seconds <= 0) return 0;
+  return seconds >= kLongest ? kLongest * 1000 : seconds * 1000;
+}
 
 }  // namespace
 
@@ -85,7 +92,7 @@ void CBlockingSocket::Close() {
 
 int CBlockingSocket::Send(const char* data, int length, int timeoutSeconds) {
   // A failed wait is not fatal by itself: the send that follows reports.
-  if (platform::WaitReady(handle, true, timeoutSeconds) == 0)
+  if (platform::WaitReady(handle, true, Milliseconds(timeoutSeconds)) == 0)
     throw CBlockingSocketException(L"Send timeout");
   const int sent = platform::SendSome(handle, data, length);
   if (sent < 0) throw CBlockingSocketException(L"Send");
@@ -101,7 +108,7 @@ int CBlockingSocket::SendAll(const char* data, int length, int timeoutSeconds) {
 }
 
 int CBlockingSocket::Receive(char* buffer, int size, int timeoutSeconds) {
-  if (platform::WaitReady(handle, false, timeoutSeconds) == 0)
+  if (platform::WaitReady(handle, false, Milliseconds(timeoutSeconds)) == 0)
     throw CBlockingSocketException(L"Receive timeout");
   const int received = platform::ReceiveSome(handle, buffer, size);
   if (received < 0) throw CBlockingSocketException(L"Receive");
@@ -112,8 +119,10 @@ void CBlockingSocket::GetSockName(sockaddr_in& address) {
   if (platform::LocalName(handle, address) != 0) throw CBlockingSocketException(L"GetSockName");
 }
 
-bool CBlockingSocket::IsReadable() {
-  const int ready = platform::WaitReady(handle, false, 0);
+bool CBlockingSocket::IsReadable() { return WaitReadable(0); }
+
+bool CBlockingSocket::WaitReadable(int milliseconds) {
+  const int ready = platform::WaitReady(handle, false, milliseconds);
   if (ready < 0) throw CBlockingSocketException(L"Socket Error");
   return ready == 1;
 }

@@ -16,6 +16,9 @@
 
 namespace nsSocket {
 
+// The socket type for Create: a stream (TCP) socket.
+constexpr int kStreamSocket = 1;
+
 // Thrown by value, caught by reference. The error code is the socket
 // library's last error at the moment the object was built.
 class CBlockingSocketException {
@@ -64,6 +67,10 @@ class IBlockingSocket {
   virtual sockaddr_in GetHostByName(const char* host, std::uint16_t port) = 0;
   // The canonical name; the text stays valid until this thread's next call.
   virtual const char* GetHostByAddr(const sockaddr_in& address) = 0;
+  // Waits at most `milliseconds` for data (or a close); false when the time
+  // ran out. Lets a caller wait in short slices and look at a flag between
+  // them. Throws "Socket Error" when the wait itself fails.
+  virtual bool WaitReadable(int milliseconds) = 0;
 };
 
 class CBlockingSocket : public IBlockingSocket {
@@ -87,6 +94,7 @@ class CBlockingSocket : public IBlockingSocket {
   bool IsReadable() override;
   sockaddr_in GetHostByName(const char* host, std::uint16_t port) override;
   const char* GetHostByAddr(const sockaddr_in& address) override;
+  bool WaitReadable(int milliseconds) override;
 
   // One send after waiting for writability; may send fewer bytes than asked.
   int Send(const char* data, int length, int timeoutSeconds);

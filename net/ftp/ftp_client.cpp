@@ -11,18 +11,16 @@ namespace nsFTP {
 
 using nsSocket::CBlockingSocketException;
 
-namespace {
-
-constexpr int kStreamSocket = 1;
-
-}  // namespace
-
 CFTPClient::CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket)
-    : controlSocket(std::move(controlSocket)) {}
+    : dataBuffer(std::make_unique<char[]>(kDataBufferSize)),
+      controlSocket(std::move(controlSocket)) {}
 
 CFTPClient::~CFTPClient() {
   if (transferInProgress) Abort();
   if (IsConnected()) Logout();
+  // A QUIT without a proper answer leaves the connection open; the socket
+  // object does not close its handle when it is deleted.
+  if (IsConnected()) CloseControlConnection();
 }
 
 bool CFTPClient::IsConnected() const {
@@ -42,7 +40,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
   replyLineQueue.clear();
   partialReplyLine.clear();
   try {
-    controlSocket->Create(kStreamSocket);
+    controlSocket->Create(nsSocket::kStreamSocket);
     const std::string narrowHost = halvora::WideToAnsi(host);
     const sockaddr_in address = controlSocket->GetHostByName(narrowHost.c_str(), port);
     controlSocket->Connect(address);
@@ -87,6 +85,14 @@ bool CFTPClient::ReadReplyLine(std::wstring& line) {
     // A line is complete at its LF; until then keep reading. Only when the
     // server closes does an unterminated tail count as a line of its own.
     while (replyLineQueue.empty()) {
+      if (replyDeadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            *replyDeadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !controlSocket->WaitReadable(static_cast<int>(left.count()))) {
+          DiscardControl();
+          return false;
+        }
+      }
       const int received = controlSocket->Receive(
           transferBuffer, static_cast<int>(kTransferBufferSize - 1), timeoutSeconds);
       transferBuffer[received] = '\0';

@@ -4,16 +4,21 @@
 // its result; socket exceptions are caught where they arise.
 //
 // Threads: one worker drives the client. Two things may come from elsewhere:
-//  - Abort(), from another thread. While a data command runs it only raises a
-//    flag that the transfer loop reads between chunks; otherwise it waits for
-//    the worker's current control exchange to finish and then sends "ABOR".
-//    Control exchanges never interleave.
-//  - reads of transferInProgress, remoteSize and position by a monitor. They
-//    are atomics; remoteSize and position are written before the transfer
-//    loop sets transferInProgress, so a reader that has seen the flag set
-//    reads both as the loop started with them.
-
+//  - Abort(), from any thread at any time. It only raises a request and
+//    returns: it never touches the control connection and never waits for it
+//    (a logon may hold it for many seconds). A download or data command that
+//    is running stops at its next step and stores nothing more; while data
+//    flows the loop looks at the request at least every kAbortPollMilliseconds
+//    whatever the server does. The worker then closes the data connection and
+//    sends "ABOR", and lastTransferEnd says Aborted. With no command running
+//    there is nothing to stop and nothing is sent.
+//  - reads of the progress counters by a monitor. They are atomics. A
+//    transfer sets remoteSize and position, then transferInProgress, then
+//    counts itself in transferCount: a monitor that sees the count move knows
+//    a transfer started, even one that ended before its next sample, and
+//    reads the values it started with.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -56,13 +61,19 @@ class CFile final : public ITransferNotification {
 class CFTPClient {
  public:
   static constexpr int kDefaultTimeoutSeconds = 10;
+  // Reply reads.
   static constexpr std::size_t kTransferBufferSize = 2048;
+  // Data reads and writes: whatever the socket holds, up to this much.
+  static constexpr std::size_t kDataBufferSize = 64 * 1024;
+  // The longest a data loop waits before it looks at an abort request again.
+  static constexpr int kAbortPollMilliseconds = 50;
 
   // Takes ownership of the control-connection socket.
   explicit CFTPClient(std::unique_ptr<nsSocket::IBlockingSocket> controlSocket);
   CFTPClient(const CFTPClient&) = delete;
   CFTPClient& operator=(const CFTPClient&) = delete;
-  // Aborts a running transfer and logs out when still connected.
+  // Aborts a running transfer, logs out when still connected, and closes the
+  // control connection even when the log-out failed.
   ~CFTPClient();
 
   // Control connection.
@@ -77,9 +88,16 @@ class CFTPClient {
   bool ReadReplyLine(std::wstring& line);
 
   // Files and data connections.
+  // Asks in binary mode: the size of a package is its byte count, and some
+  // servers refuse SIZE in ASCII mode.
   FtpResult FileSize(const std::wstring& remotePath, std::uint32_t& size);
+  // True when the file was received whole; lastTransferEnd tells an abort
+  // from a failure.
   bool DownloadFile(const std::wstring& remotePath, const std::wstring& localPath,
                     const FtpRepresentation& representation);
+  // Raises the abort request for the download or data command that is
+  // running (with none running there is nothing to stop) and returns Ok at
+  // once. Never blocks.
   FtpResult Abort();
   FtpResult SetRepresentation(const FtpRepresentation& representation);
   FtpResult EnterPassiveMode(std::uint32_t& address, std::uint16_t& port);
@@ -88,8 +106,6 @@ class CFTPClient {
                       DataCommand command, const std::wstring& path, std::uint32_t offset);
   bool OpenDataConnection(nsSocket::IBlockingSocket& dataSocket, DataCommand command,
                           const std::wstring& path, std::uint32_t offset);
-  bool ReceiveData(ITransferNotification& local, nsSocket::IBlockingSocket& dataSocket);
-  bool SendData(ITransferNotification& local, nsSocket::IBlockingSocket& dataSocket);
 
   bool IsConnected() const;
 
@@ -105,21 +121,40 @@ class CFTPClient {
   std::atomic<std::uint32_t> position{0};
   // Bytes moved by the current DownloadFile.
   std::atomic<std::uint32_t> transferredBytes{0};
+  // Transfers started so far (see the top of this file).
+  std::atomic<std::uint32_t> transferCount{0};
+  // How the last DownloadFile (or data command) ended; set before it returns.
+  std::atomic<TransferEnd> lastTransferEnd{TransferEnd::Failed};
 
  private:
+  // How a receive or send loop stopped.
+  enum class LoopEnd { AllData, Aborted, SocketFailed };
+  class CommandScope;
+  class TransferScope;
+
   // Sets the representation on the server unless it is already in place.
   bool EnsureRepresentation(const FtpRepresentation& representation);
+  // SIZE in whatever representation is in place.
+  FtpResult QuerySize(const std::wstring& remotePath, std::uint32_t& size);
   FtpResult SimpleCommand(const std::wstring& command);
   bool Exchange(const std::wstring& command, FtpReply& reply);
-  // Sends "ABOR" on behalf of a loop that stopped, or of Abort().
-  FtpResult SendAbort();
   void DiscardControl();
-  void SetTransferInProgress(bool running);
-  // Closes a receive or send loop: drops the data socket after a socket
-  // failure, sends ABOR after an abort request; true when neither happened.
-  bool EndTransfer(bool socketFailed, nsSocket::IBlockingSocket& dataSocket);
+  // A step that did not complete: Aborted when an abort was requested during
+  // the command, Failed otherwise.
+  TransferEnd Unfinished() const;
+  TransferEnd Download(CFile& file, const std::wstring& remotePath, const std::wstring& localPath,
+                       const FtpRepresentation& representation);
+  // The body of a data command, inside a CommandScope.
+  TransferEnd Transfer(ITransferNotification& local, const FtpRepresentation& representation,
+                       DataCommand command, const std::wstring& path, std::uint32_t offset);
+  LoopEnd ReceiveData(ITransferNotification& local, nsSocket::IBlockingSocket& dataSocket);
+  LoopEnd SendData(ITransferNotification& local, nsSocket::IBlockingSocket& dataSocket);
+  // After an aborted transfer: "ABOR" and "NOOP", then every reply up to the
+  // NOOP's, all within timeoutSeconds.
+  void AbortExchange();
 
   char transferBuffer[kTransferBufferSize] = {};
+  std::unique_ptr<char[]> dataBuffer;
   std::deque<std::string> replyLineQueue;
   // Received bytes of a line whose LF has not arrived yet.
   std::string partialReplyLine;
@@ -128,12 +163,14 @@ class CFTPClient {
   // Where the control connection went; data connections go there too.
   sockaddr_in controlPeer{};
 
+  // Set while the ABOR exchange runs: reply reads end there at the latest.
+  std::optional<std::chrono::steady_clock::time_point> replyDeadline;
+
   // Serialises everything on the control connection (recursive: Logon is made
-  // of commands). Lock order: abortMutex before controlMutex.
+  // of commands). Abort() never takes it.
   mutable std::recursive_mutex controlMutex;
-  // Guards the decision "a data command is running" against Abort().
-  std::mutex abortMutex;
-  bool dataCommandRunning = false;
+  // A download or data command runs: an abort request now means something.
+  std::atomic<bool> commandRunning{false};
 };
 
 }  // namespace nsFTP

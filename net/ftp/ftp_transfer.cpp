@@ -1,5 +1,6 @@
 // Everything that moves file data: SIZE, TYPE, PASV, REST, the data
 // connection, the receive and send loops, DownloadFile and Abort.
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +16,10 @@ using nsSocket::IBlockingSocket;
 
 namespace {
 
-constexpr int kStreamSocket = 1;
-constexpr std::size_t kStreamBufferSize = 64 * 1024;
+// Replies an abort may bring before the NOOP's: the interrupted command's,
+// ABOR's, and a few a server may add.
+constexpr int kMaxAbortReplies = 8;
+const FtpRepresentation kBinary{RepresentationType::Image, TypeFormat::NonPrint};
 
 bool IsReceiving(DataCommand command) {
   return command == DataCommand::List || command == DataCommand::NameList ||
@@ -39,6 +42,15 @@ std::uint64_t LocalFileLength(const std::wstring& path) {
 // not served.
 std::uint32_t To32(std::uint64_t value) { return static_cast<std::uint32_t>(value); }
 
+// A failing close must not undo what the transfer achieved.
+void CloseQuietly(IBlockingSocket& socket) {
+  try {
+    socket.Close();
+  } catch (const CBlockingSocketException&) {
+    socket.Discard();
+  }
+}
+
 }  // namespace
 
 bool CFile::Open(const std::wstring& path, const std::wstring& mode) {
@@ -47,9 +59,10 @@ bool CFile::Open(const std::wstring& path, const std::wstring& mode) {
   const std::string narrowMode = halvora::WideToAnsi(mode);
   stream.reset(std::fopen(narrowPath.c_str(), narrowMode.c_str()));
   if (!stream) return false;
-  // Chunks arrive 2 KiB at a time; with the default stream buffer every
-  // other chunk or so would cost a write call.
-  std::setvbuf(stream.get(), nullptr, _IOFBF, kStreamBufferSize);
+  // Data arrives in pieces of up to 64 KiB: each goes to the file in one
+  // write, without a copy through a stream buffer (which would also split
+  // it in two writes whenever it straddles the buffer's end).
+  std::setvbuf(stream.get(), nullptr, _IONBF, 0);
   return true;
 }
 
@@ -71,12 +84,63 @@ void CFile::OnDataToSend(char* buffer, std::uint32_t capacity, std::uint32_t& co
   count = stream ? static_cast<std::uint32_t>(std::fread(buffer, 1, capacity, stream.get())) : 0;
 }
 
-FtpResult CFTPClient::FileSize(const std::wstring& remotePath, std::uint32_t& size) {
+// Marks a download or data command as running, so that Abort() requests
+// mean something, and voids the requests left from before it.
+class CFTPClient::CommandScope {
+ public:
+  explicit CommandScope(CFTPClient& client) : client(client) {
+    bool idle = false;
+    started = client.commandRunning.compare_exchange_strong(idle, true);
+    // A request raised before this point stopped nothing and is dropped;
+    // one raised from here on stops this command.
+    if (started) client.abortRequested = false;
+  }
+  ~CommandScope() {
+    if (!started) return;
+    client.abortRequested = false;
+    client.commandRunning = false;
+  }
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+
+  bool started = false;
+
+ private:
+  CFTPClient& client;
+};
+
+// transferInProgress for the life of a receive or send loop; the count goes
+// up after the flag, and both after remoteSize and position were set.
+class CFTPClient::TransferScope {
+ public:
+  explicit TransferScope(CFTPClient& client) : client(client) {
+    client.transferInProgress = true;
+    ++client.transferCount;
+  }
+  ~TransferScope() { client.transferInProgress = false; }
+  TransferScope(const TransferScope&) = delete;
+  TransferScope& operator=(const TransferScope&) = delete;
+
+ private:
+  CFTPClient& client;
+};
+
+FtpResult CFTPClient::QuerySize(const std::wstring& remotePath, std::uint32_t& size) {
   FtpReply reply;
   if (!Exchange(L"SIZE " + remotePath, reply)) return FtpResult::Error;
   // Every reply read sets the size, a refusal included (then usually 0).
   size = SizeFromReply(reply.text);
   return ResultOf(reply);
+}
+
+FtpResult CFTPClient::FileSize(const std::wstring& remotePath, std::uint32_t& size) {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  // A connection starts in ASCII mode, where servers may refuse SIZE (a
+  // package would look complete at size 0) or count converted line ends. If
+  // TYPE I is refused, SIZE still gets its own answer.
+  if (!representationCache || representationCache->type != RepresentationType::Image)
+    EnsureRepresentation(kBinary);
+  return QuerySize(remotePath, size);
 }
 
 FtpResult CFTPClient::SetRepresentation(const FtpRepresentation& representation) {
@@ -105,6 +169,10 @@ bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand com
   std::uint32_t address = 0;
   std::uint16_t port = 0;
   if (EnterPassiveMode(address, port) != FtpResult::Ok) return false;
+  // Last point to stop before the server is asked to transfer. From REST on
+  // the commands belong together: a REST left behind would shift the next
+  // transfer that sends none.
+  if (abortRequested) return false;
 
   // The data connection goes to the host the control connection reached,
   // whatever address the reply names: a server must not steer the client to
@@ -114,7 +182,7 @@ bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand com
   target.sin_addr = controlPeer.sin_addr;
   target.sin_port = htons(port);
   try {
-    dataSocket.Create(kStreamSocket);
+    dataSocket.Create(nsSocket::kStreamSocket);
     dataSocket.Connect(target);
   } catch (const CBlockingSocketException&) {
     dataSocket.Discard();
@@ -130,64 +198,85 @@ bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand com
   return Exchange(DataCommandLine(command, path), reply) && reply.code[0] == L'1';
 }
 
-void CFTPClient::SetTransferInProgress(bool running) {
-  std::lock_guard<std::mutex> lock(abortMutex);
-  transferInProgress = running;
-}
-
-bool CFTPClient::EndTransfer(bool socketFailed, IBlockingSocket& dataSocket) {
-  SetTransferInProgress(false);
-  if (socketFailed) {
-    dataSocket.Discard();
-    return false;
-  }
-  // An abort raised during the loop still owes the server its ABOR.
-  if (abortRequested) {
-    SendAbort();
-    return false;
-  }
-  return true;
-}
-
-bool CFTPClient::ReceiveData(ITransferNotification& local, IBlockingSocket& dataSocket) {
-  SetTransferInProgress(true);
+CFTPClient::LoopEnd CFTPClient::ReceiveData(ITransferNotification& local,
+                                            IBlockingSocket& dataSocket) {
+  TransferScope running(*this);
+  using Clock = std::chrono::steady_clock;
+  const auto silenceLimit = std::chrono::seconds(timeoutSeconds);
   try {
-    int count =
-        dataSocket.Receive(transferBuffer, static_cast<int>(kTransferBufferSize), timeoutSeconds);
-    while (!abortRequested && count != 0) {
+    auto lastData = Clock::now();
+    for (;;) {
+      if (abortRequested) return LoopEnd::Aborted;
+      // Short waits, so that an abort is seen even when the server sends
+      // nothing; only timeoutSeconds without any data fail the transfer.
+      if (!dataSocket.WaitReadable(kAbortPollMilliseconds)) {
+        if (Clock::now() - lastData >= silenceLimit) {
+          dataSocket.Discard();
+          return LoopEnd::SocketFailed;
+        }
+        continue;
+      }
+      const int count =
+          dataSocket.Receive(dataBuffer.get(), static_cast<int>(kDataBufferSize), timeoutSeconds);
+      // The bytes of a read that meets an abort request are not stored.
+      if (abortRequested) return LoopEnd::Aborted;
+      if (count == 0) return LoopEnd::AllData;
+      lastData = Clock::now();
       auto chunk = static_cast<std::uint32_t>(count);
       // Never store past the size the server announced.
       const std::uint32_t remaining = remoteSize - position;
       const bool last = remaining < chunk;
       if (last) chunk = remaining;
-      local.OnDataReceived(transferBuffer, chunk);
+      local.OnDataReceived(dataBuffer.get(), chunk);
       position += chunk;
       transferredBytes += chunk;
-      if (last) break;
-      count =
-          dataSocket.Receive(transferBuffer, static_cast<int>(kTransferBufferSize), timeoutSeconds);
+      if (last) return LoopEnd::AllData;
     }
   } catch (const CBlockingSocketException&) {
-    return EndTransfer(true, dataSocket);
+    dataSocket.Discard();
+    return LoopEnd::SocketFailed;
   }
-  return EndTransfer(false, dataSocket);
 }
 
-bool CFTPClient::SendData(ITransferNotification& local, IBlockingSocket& dataSocket) {
-  SetTransferInProgress(true);
+CFTPClient::LoopEnd CFTPClient::SendData(ITransferNotification& local,
+                                         IBlockingSocket& dataSocket) {
+  TransferScope running(*this);
   try {
-    std::uint32_t count = 0;
-    local.OnDataToSend(transferBuffer, kTransferBufferSize, count);
-    while (!abortRequested && count != 0) {
-      dataSocket.SendAll(transferBuffer, static_cast<int>(count), timeoutSeconds);
+    for (;;) {
+      if (abortRequested) return LoopEnd::Aborted;
+      std::uint32_t count = 0;
+      local.OnDataToSend(dataBuffer.get(), kDataBufferSize, count);
+      if (count == 0) return LoopEnd::AllData;
+      dataSocket.SendAll(dataBuffer.get(), static_cast<int>(count), timeoutSeconds);
       position += count;
       transferredBytes += count;
-      local.OnDataToSend(transferBuffer, kTransferBufferSize, count);
     }
   } catch (const CBlockingSocketException&) {
-    return EndTransfer(true, dataSocket);
+    dataSocket.Discard();
+    return LoopEnd::SocketFailed;
   }
-  return EndTransfer(false, dataSocket);
+}
+
+void CFTPClient::AbortExchange() {
+  std::lock_guard<std::recursive_mutex> lock(controlMutex);
+  // The whole exchange, not each read, is bounded: a server that never
+  // answers costs one time-out, after which the connection is dropped.
+  replyDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  // RFC 959 answers the interrupted command (426, or 226 when it had
+  // finished) and then ABOR (226 or 225), but servers differ: pyftpdlib
+  // answers ABOR alone when no byte had left. The NOOP's "200" marks the end
+  // of what the abort brought, so no reply is left for the next command.
+  bool synchronised = false;
+  if (SendCommand(L"ABOR") && SendCommand(L"NOOP")) {
+    FtpReply reply;
+    for (int replies = 0; replies < kMaxAbortReplies && !synchronised && ReadReply(reply);
+         ++replies)
+      synchronised = std::wstring(reply.code) == L"200";
+  }
+  replyDeadline.reset();
+  // Out of step with the server: later replies would answer the wrong
+  // commands.
+  if (!synchronised) DiscardControl();
 }
 
 bool CFTPClient::EnsureRepresentation(const FtpRepresentation& representation) {
@@ -200,106 +289,117 @@ bool CFTPClient::EnsureRepresentation(const FtpRepresentation& representation) {
   return true;
 }
 
-bool CFTPClient::RunDataCommand(ITransferNotification& local,
-                                const FtpRepresentation& representation, DataCommand command,
-                                const std::wstring& path, std::uint32_t offset) {
-  {
-    std::lock_guard<std::mutex> lock(abortMutex);
-    if (dataCommandRunning || transferInProgress) return false;
-    dataCommandRunning = true;
-  }
-  // From here until the end an Abort() from another thread only raises the
-  // flag; the loop (or the end of this command) answers it.
-  struct EndOfCommand {
-    CFTPClient& client;
-    ~EndOfCommand() {
-      std::lock_guard<std::mutex> lock(client.abortMutex);
-      client.dataCommandRunning = false;
-      // A request that came too late to stop anything is void.
-      client.abortRequested = false;
-    }
-  } endOfCommand{*this};
+TransferEnd CFTPClient::Unfinished() const {
+  return abortRequested ? TransferEnd::Aborted : TransferEnd::Failed;
+}
 
+TransferEnd CFTPClient::Transfer(ITransferNotification& local,
+                                 const FtpRepresentation& representation, DataCommand command,
+                                 const std::wstring& path, std::uint32_t offset) {
   std::unique_ptr<IBlockingSocket> dataSocket;
   {
     std::lock_guard<std::recursive_mutex> lock(controlMutex);
-    if (!IsConnected()) return false;
-    if (!EnsureRepresentation(representation)) return false;
+    if (!IsConnected()) return TransferEnd::Failed;
+    if (!EnsureRepresentation(representation)) return Unfinished();
+    if (abortRequested) return TransferEnd::Aborted;
     dataSocket = controlSocket->NewInstance();
     if (!OpenDataConnection(*dataSocket, command, path, offset)) {
       dataSocket->Discard();
-      return false;
+      return Unfinished();
     }
   }
 
-  bool transferred = false;
+  // Any other command counts as a failed transfer.
+  LoopEnd loop = LoopEnd::SocketFailed;
   if (IsReceiving(command)) {
-    transferred = ReceiveData(local, *dataSocket);
+    loop = ReceiveData(local, *dataSocket);
   } else if (IsSending(command)) {
-    transferred = SendData(local, *dataSocket);
+    loop = SendData(local, *dataSocket);
   }
+  CloseQuietly(*dataSocket);
 
-  // A failing close must not undo the transfer's own result.
-  try {
-    dataSocket->Close();
-  } catch (const CBlockingSocketException&) {
-    dataSocket->Discard();
+  switch (loop) {
+    case LoopEnd::AllData: {
+      // Every byte is in: an abort raised from now on has nothing to stop,
+      // and the server's verdict decides.
+      std::lock_guard<std::recursive_mutex> lock(controlMutex);
+      FtpReply reply;
+      const bool confirmed = ReadReply(reply) && reply.code[0] == L'2';
+      return confirmed ? TransferEnd::Completed : TransferEnd::Failed;
+    }
+    case LoopEnd::Aborted:
+      // The data connection is closed already: the server stops sending
+      // even when it reads ABOR late.
+      AbortExchange();
+      return TransferEnd::Aborted;
+    case LoopEnd::SocketFailed:
+      break;
   }
+  // The final reply of a failed transfer is left unread.
+  return Unfinished();
+}
 
-  if (!transferred) return false;
-  std::lock_guard<std::recursive_mutex> lock(controlMutex);
-  FtpReply reply;
-  return ReadReply(reply) && reply.code[0] == L'2';
+bool CFTPClient::RunDataCommand(ITransferNotification& local,
+                                const FtpRepresentation& representation, DataCommand command,
+                                const std::wstring& path, std::uint32_t offset) {
+  CommandScope scope(*this);
+  const TransferEnd end =
+      scope.started ? Transfer(local, representation, command, path, offset) : TransferEnd::Failed;
+  lastTransferEnd = end;
+  return end == TransferEnd::Completed;
+}
+
+TransferEnd CFTPClient::Download(CFile& file, const std::wstring& remotePath,
+                                 const std::wstring& localPath,
+                                 const FtpRepresentation& representation) {
+  file.SeekToEnd();
+  // The size of a file depends on the representation it is sent in: ask in
+  // the one the transfer uses.
+  if (!EnsureRepresentation(representation)) return Unfinished();
+  if (abortRequested) return TransferEnd::Aborted;
+  std::uint32_t size = remoteSize;
+  QuerySize(remotePath, size);
+  remoteSize = size;
+  transferredBytes = 0;
+  position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;
+  const std::uint32_t offset = To32(file.Tell());
+  return Transfer(file, representation, DataCommand::Retrieve, remotePath, offset);
 }
 
 bool CFTPClient::DownloadFile(const std::wstring& remotePath, const std::wstring& localPath,
                               const FtpRepresentation& representation) {
+  CommandScope scope(*this);
+  // Another command on this client is running: leave the file alone.
+  if (!scope.started) {
+    lastTransferEnd = TransferEnd::Failed;
+    return false;
+  }
   CFile file;
   if (!file.Open(localPath, resumeEnabled ? L"ab" : L"wb")) {
     halvora::DebugOutput(
         ("**DownloadFile**** open local file: " + halvora::WideToAnsi(localPath) + " failed!")
             .c_str());
+    lastTransferEnd = TransferEnd::Failed;
     return false;
   }
-  file.SeekToEnd();
-
-  // The size of a file depends on the representation it is sent in, and
-  // servers may refuse SIZE in ASCII mode: ask in the one the transfer uses.
-  bool ok = EnsureRepresentation(representation);
-  if (ok) {
-    std::uint32_t size = remoteSize;
-    FileSize(remotePath, size);
-    remoteSize = size;
-    transferredBytes = 0;
-    position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;
-    const std::uint32_t offset = To32(file.Tell());
-    ok = RunDataCommand(file, representation, DataCommand::Retrieve, remotePath, offset);
-  }
-  if (ok) {
+  const TransferEnd end = Download(file, remotePath, localPath, representation);
+  file.Close();
+  if (end == TransferEnd::Completed) {
     halvora::DebugOutput("--DownloadFile---- ftp download file ok!");
   } else {
     halvora::DebugOutput(
         ("**DownloadFile**** download file: " + halvora::WideToAnsi(remotePath) + " failed!")
             .c_str());
   }
-  file.Close();
-  return ok;
+  lastTransferEnd = end;
+  return end == TransferEnd::Completed;
 }
 
 FtpResult CFTPClient::Abort() {
-  std::lock_guard<std::mutex> lock(abortMutex);
-  if (dataCommandRunning || transferInProgress) {
-    abortRequested = true;
-    return FtpResult::Ok;
-  }
-  // Holding abortMutex keeps a data command from starting before "ABOR" is
-  // answered.
-  return SendAbort();
-}
-
-FtpResult CFTPClient::SendAbort() {
-  abortRequested = false;
-  return SimpleCommand(L"ABOR");
+  // Only a flag: the worker, which owns the control connection, answers it
+  // at its next step. With no command running there is nothing to stop.
+  if (commandRunning) abortRequested = true;
+  return FtpResult::Ok;
 }
 
 }  // namespace nsFTP

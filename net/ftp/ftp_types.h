@@ -58,6 +58,10 @@ enum class FtpResult : int {
   Refused = 1,  // 4xx or 5xx
 };
 
+// How the last download (or data command) ended: every byte stored and the
+// server's final reply positive; stopped by Abort(); or failed otherwise.
+enum class TransferEnd { Completed, Aborted, Failed };
+
 enum class RepresentationType : std::int32_t { Ascii = 0, Ebcdic = 1, Image = 2, LocalByte = 3 };
 // Applies to Ascii and Ebcdic only.
 enum class TypeFormat : std::int32_t { NonPrint = 0, TelnetFormat = 1, CarriageControl = 2 };

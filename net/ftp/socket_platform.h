@@ -10,8 +10,10 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #endif
 
@@ -26,6 +28,10 @@ namespace platform {
 // What the library returns for "no socket" (INVALID_SOCKET; -1 on BSD).
 constexpr NativeHandle kInvalidHandle = ~NativeHandle{0};
 
+// Starts the socket library once, before the first call that needs it, and
+// leaves it running for the life of the process (Winsock; nothing elsewhere).
+void EnsureStarted();
+
 // socket(AF_INET, type, 0). Never returns handle 0: the layer above uses 0 as
 // its "closed" marker.
 NativeHandle OpenSocket(int type);
@@ -37,9 +43,9 @@ int LastError();
 bool IsInterrupted(int error);
 
 // Waits until the socket is writable (forWrite) or readable, at most
-// `seconds` (0 polls). Returns >0 when ready, 0 when the time ran out, <0 when
-// the wait itself failed.
-int WaitReady(NativeHandle handle, bool forWrite, int seconds);
+// `milliseconds` (0 polls). Returns >0 when ready, 0 when the time ran out, <0
+// when the wait itself failed.
+int WaitReady(NativeHandle handle, bool forWrite, int milliseconds);
 // One send/recv with flags 0 (no SIGPIPE on BSD); the count, or -1.
 int SendSome(NativeHandle handle, const char* data, int length);
 int ReceiveSome(NativeHandle handle, char* buffer, int size);
@@ -51,6 +57,7 @@ int ListenOn(NativeHandle handle, int backlog);
 NativeHandle AcceptOn(NativeHandle handle, sockaddr_in& peer);
 int LocalName(NativeHandle handle, sockaddr_in& address);
 
+// The resolver calls are the same in both libraries (socket_resolve.cpp).
 // IPv4 address of a host name (or dotted text), network order; false when it
 // does not resolve.
 bool ResolveHost(const char* host, in_addr& address);

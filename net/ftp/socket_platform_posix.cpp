@@ -3,13 +3,10 @@
 #include "net/ftp/socket_platform.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
-
-#include <cstring>
 
 namespace nsSocket {
 namespace platform {
@@ -38,6 +35,8 @@ const sockaddr* Generic(const sockaddr_in& address) {
 
 }  // namespace
 
+void EnsureStarted() {}
+
 NativeHandle OpenSocket(int type) { return Adopt(socket(AF_INET, type | SOCK_CLOEXEC, 0)); }
 
 int CloseSocket(NativeHandle handle) { return close(Fd(handle)); }
@@ -46,14 +45,13 @@ int LastError() { return errno; }
 
 bool IsInterrupted(int error) { return error == EINTR; }
 
-int WaitReady(NativeHandle handle, bool forWrite, int seconds) {
+int WaitReady(NativeHandle handle, bool forWrite, int milliseconds) {
   pollfd entry{};
   entry.fd = Fd(handle);
   entry.events = forWrite ? POLLOUT : POLLIN;
-  const int milliseconds = seconds > 0 ? seconds * 1000 : 0;
   int result;
   do {
-    result = poll(&entry, 1, milliseconds);
+    result = poll(&entry, 1, milliseconds > 0 ? milliseconds : 0);
   } while (result < 0 && errno == EINTR);
   return result;
 }
@@ -92,27 +90,6 @@ NativeHandle AcceptOn(NativeHandle handle, sockaddr_in& peer) {
 int LocalName(NativeHandle handle, sockaddr_in& address) {
   socklen_t length = sizeof address;
   return getsockname(Fd(handle), reinterpret_cast<sockaddr*>(&address), &length);
-}
-
-bool ResolveHost(const char* host, in_addr& address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
-}
-
-const char* ResolveAddress(const sockaddr_in& address) {
-  thread_local char name[NI_MAXHOST];
-  sockaddr_in query{};
-  query.sin_family = AF_INET;
-  query.sin_addr = address.sin_addr;
-  if (getnameinfo(Generic(query), sizeof query, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
-    return nullptr;
-  return name;
 }
 
 }  // namespace platform

@@ -2,21 +2,11 @@
 // needs it, and left running for the life of the process.
 #include "net/ftp/socket_platform.h"
 
-#include <ws2tcpip.h>
-
 #include <mutex>
 
 namespace nsSocket {
 namespace platform {
 namespace {
-
-void EnsureStarted() {
-  static std::once_flag started;
-  std::call_once(started, [] {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  });
-}
 
 SOCKET Raw(NativeHandle handle) { return static_cast<SOCKET>(handle); }
 
@@ -38,6 +28,14 @@ NativeHandle Adopt(SOCKET raw) {
 
 }  // namespace
 
+void EnsureStarted() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
 NativeHandle OpenSocket(int type) {
   EnsureStarted();
   return Adopt(socket(AF_INET, type, 0));
@@ -49,12 +47,15 @@ int LastError() { return WSAGetLastError(); }
 
 bool IsInterrupted(int error) { return error == WSAEINTR; }
 
-int WaitReady(NativeHandle handle, bool forWrite, int seconds) {
+int WaitReady(NativeHandle handle, bool forWrite, int milliseconds) {
   fd_set set;
   FD_ZERO(&set);
   FD_SET(Raw(handle), &set);
   timeval wait{};
-  wait.tv_sec = seconds > 0 ? seconds : 0;
+  if (milliseconds > 0) {
+    wait.tv_sec = milliseconds / 1000;
+    wait.tv_usec = (milliseconds % 1000) * 1000;
+  }
   return select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, nullptr, &wait);
 }
 
@@ -84,29 +85,6 @@ NativeHandle AcceptOn(NativeHandle handle, sockaddr_in& peer) {
 int LocalName(NativeHandle handle, sockaddr_in& address) {
   int length = sizeof address;
   return getsockname(Raw(handle), reinterpret_cast<sockaddr*>(&address), &length);
-}
-
-bool ResolveHost(const char* host, in_addr& address) {
-  EnsureStarted();
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-  address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-  freeaddrinfo(found);
-  return true;
-}
-
-const char* ResolveAddress(const sockaddr_in& address) {
-  EnsureStarted();
-  thread_local char name[NI_MAXHOST];
-  sockaddr_in query{};
-  query.sin_family = AF_INET;
-  query.sin_addr = address.sin_addr;
-  if (getnameinfo(Generic(query), sizeof query, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
-    return nullptr;
-  return name;
 }
 
 }  // namespace platform

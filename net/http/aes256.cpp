@@ -23,10 +23,20 @@ const uint8_t kSBox[256] = {
 
 uint8_t Xtime(uint8_t x) { return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1b : 0)); }
 
+void AddRoundKey(uint8_t s[16], const uint32_t* w) {
+  for (int c = 0; c < 4; ++c) {
+    s[4 * c + 0] ^= static_cast<uint8_t>(w[c] >> 24);
+    s[4 * c + 1] ^= static_cast<uint8_t>(w[c] >> 16);
+    s[4 * c + 2] ^= static_cast<uint8_t>(w[c] >> 8);
+    s[4 * c + 3] ^= static_cast<uint8_t>(w[c]);
+  }
+}
+
 }  // namespace aes_detail
 
 namespace {
 
+using aes_detail::AddRoundKey;
 using aes_detail::kSBox;
 using aes_detail::Xtime;
 
@@ -36,17 +46,6 @@ uint32_t SubWord(uint32_t w) {
 }
 
 uint32_t RotWord(uint32_t w) { return (w << 8) | (w >> 24); }
-
-// The state is kept column by column: s[4 * c + r] is row r of column c,
-// which is also the order of the input bytes.
-void AddRoundKey(uint8_t s[16], const uint32_t* w) {
-  for (int c = 0; c < 4; ++c) {
-    s[4 * c + 0] ^= static_cast<uint8_t>(w[c] >> 24);
-    s[4 * c + 1] ^= static_cast<uint8_t>(w[c] >> 16);
-    s[4 * c + 2] ^= static_cast<uint8_t>(w[c] >> 8);
-    s[4 * c + 3] ^= static_cast<uint8_t>(w[c]);
-  }
-}
 
 void SubBytes(uint8_t s[16]) {
   for (int i = 0; i < 16; ++i) s[i] = kSBox[s[i]];

@@ -28,6 +28,10 @@ class Aes256 {
 namespace aes_detail {
 extern const uint8_t kSBox[256];
 uint8_t Xtime(uint8_t x);
+// XORs the four round-key words `w` into the state, which is kept column by
+// column (s[4 * c + r] is row r of column c, the order of the input bytes).
+// The step is its own inverse, so both ciphers use it.
+void AddRoundKey(uint8_t s[16], const uint32_t* w);
 }  // namespace aes_detail
 
 }  // namespace halvora

@@ -26,4 +26,8 @@ std::string Base64Encode(const unsigned char* data, size_t length) {
   return out;
 }
 
+std::string Base64Encode(std::string_view bytes) {
+  return Base64Encode(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
 }  // namespace halvora

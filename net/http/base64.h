@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace halvora {
 
 std::string Base64Encode(const unsigned char* data, size_t length);
+// The same for the bytes of a text.
+std::string Base64Encode(std::string_view bytes);
 
 }  // namespace halvora

@@ -1,16 +1,11 @@
 #pragma once
-// Inflation of gzip-encoded service answers, with a ceiling on what an answer
-// may grow to: a description or a file size is a few kilobytes, so a server
-// that sends more is broken or hostile, and the program must not exhaust its
-// memory on it.
+// Inflation of gzip-encoded service answers, with a ceiling on what the
+// output may grow to, so a small hostile stream cannot exhaust the memory.
 
 #include <cstddef>
 #include <vector>
 
 namespace halvora {
-
-// Ceiling for a service answer, as received and as inflated.
-constexpr size_t kMaxServiceAnswerBytes = size_t{64} << 20;
 
 // Size of one inflation output pass.
 constexpr size_t kInflatePassBytes = 1024;
@@ -21,7 +16,6 @@ constexpr size_t kInflatePassBytes = 1024;
 // is true only when the last pass reached the end of the stream. Returns false
 // (and leaves `out` empty) on a corrupt, truncated or empty stream, or when the
 // output would exceed `limit` bytes.
-bool InflateGzipBody(const char* data, size_t size, std::vector<char>& out,
-                     size_t limit = kMaxServiceAnswerBytes);
+bool InflateGzipBody(const char* data, size_t size, std::vector<char>& out, size_t limit);
 
 }  // namespace halvora

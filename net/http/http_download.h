@@ -3,12 +3,12 @@
 //
 // DownloadHttpFile publishes its progress in the session's counters, for a
 // monitor thread: it sets presentBytes (the bytes of the local file kept) and
-// totalBytes (what the file will hold when complete) before it raises busy,
-// adds each block it writes to presentBytes, and on return sets busy and then
-// cancelRequested back to 0. Raising cancelRequested stops the transfer after
-// the read under way; a flag raised while no download runs stops the next one
-// at its first read. The local file is never removed or truncated afterwards:
-// a short file is where the next resume starts.
+// totalBytes (what the file will hold when complete), then counts the
+// transfer in transferCount, then raises busy; it adds each block it writes
+// to presentBytes, and on return sets busy and then cancelRequested back to 0. Raising
+// cancelRequested stops the transfer after the read under way; a flag raised while no download runs
+// stops the next one at its first read. The local file is never removed or truncated afterwards: a
+// short file is where the next resume starts.
 
 #include <cstdint>
 
@@ -19,10 +19,14 @@ namespace halvora {
 // Results of DownloadHttpFile.
 enum : int32_t {
   kDownloadOk = 0,
-  kDownloadFailed = -1,      // no response, bad status or headers, error or short body
-  kDownloadCancelled = -2,   // cancelRequested was raised
-  kDownloadNoFile = -3,      // local file not opened, or 416 (nothing left to fetch)
-  kDownloadOpenFailed = -4,  // internet error while opening the URL
+  kDownloadFailed = -1,     // no response, bad status or headers, error or short body
+  kDownloadCancelled = -2,  // cancelRequested was raised
+  // The local file could not be opened, or the server answered 416 (the
+  // range starts at or after the end: nothing left to fetch).
+  kDownloadNoFileOrRangeEnd = -3,
+  // The internet session or the URL could not be opened (an internet error
+  // before any answer).
+  kDownloadInternetOpenFailed = -4,
 };
 
 // Fetches `url` into `localPath` (both narrow text in the active ANSI code

@@ -33,11 +33,13 @@ std::optional<int32_t> ParseContentLength(const std::string& text) {
 }
 
 std::optional<int64_t> ParseContentRangeStart(const std::string& text) {
+  // The unit is a token, and tokens compare without regard to case.
   const std::string unit = "bytes ";
   size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;
-  if (text.compare(i, unit.size(), unit) != 0) return std::nullopt;
-  i += unit.size();
+  if (text.size() - i < unit.size()) return std::nullopt;
+  for (size_t k = 0; k < unit.size(); ++k, ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != unit[k]) return std::nullopt;
   const size_t dash = text.find('-', i);
   const size_t slash = text.find('/', i);
   if (dash == std::string::npos || slash == std::string::npos || slash < dash) return std::nullopt;
@@ -49,14 +51,16 @@ std::optional<int64_t> ParseContentRangeStart(const std::string& text) {
 
 DownloadPlan PlanDownload(const std::string& status,
                           const std::optional<std::string>& contentLength,
-                          const std::optional<std::string>& contentRange, int64_t offset) {
+                          const std::optional<std::string>& contentRange, int64_t offset,
+                          bool headersReadable) {
   using Action = DownloadPlan::Action;
   DownloadPlan plan;
   if (status == "416") {
     plan.action = Action::RangeEnd;
     return plan;
   }
-  if ((status != "200" && status != "206") || offset < 0 || offset > INT32_MAX) return plan;
+  if ((status != "200" && status != "206") || !headersReadable || offset < 0 || offset > INT32_MAX)
+    return plan;
 
   int32_t length = 0;
   if (contentLength) {

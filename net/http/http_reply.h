@@ -14,7 +14,8 @@ namespace halvora {
 // not a number, too large) gives nothing.
 std::optional<int32_t> ParseContentLength(const std::string& text);
 
-// First byte position of "bytes FIRST-LAST/TOTAL" (TOTAL may be "*").
+// First byte position of "bytes FIRST-LAST/TOTAL" (TOTAL may be "*"; the
+// unit in any letter case).
 std::optional<int64_t> ParseContentRangeStart(const std::string& text);
 
 // What a download does with the answer it got.
@@ -33,10 +34,14 @@ struct DownloadPlan {
 // `status` is the status code as text; `contentLength` and `contentRange` are
 // the header values, absent when the answer has none. A missing Content-Length
 // counts as 0. A 206 whose Content-Range starts elsewhere than `offset` is
-// rejected; one without Content-Range is taken at its word.
+// rejected; one without Content-Range is taken at its word. `headersReadable`
+// is false when one of the two was there but could not be read (longer than
+// the platform call allows, say): a 416 is decided on its status alone, any
+// other answer is then rejected.
 DownloadPlan PlanDownload(const std::string& status,
                           const std::optional<std::string>& contentLength,
-                          const std::optional<std::string>& contentRange, int64_t offset);
+                          const std::optional<std::string>& contentRange, int64_t offset,
+                          bool headersReadable);
 
 // The size a 200 answer to a size query declares: the decimal Content-Length
 // cut to 32 bits. Nothing for another status, a missing header, or a value

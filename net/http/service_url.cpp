@@ -37,7 +37,7 @@ std::string EncodeTarget(const char* target) {
   for (size_t i = 0; i < length && blank; ++i)
     blank = std::isspace(static_cast<unsigned char>(target[i])) != 0;
   if (blank) return std::string();
-  return Base64Encode(reinterpret_cast<const unsigned char*>(target), length) + "*";
+  return Base64Encode(std::string_view(target, length)) + "*";
 }
 
 bool BuildServiceUrl(const std::string& baseUrl, const char* body, BodyEncoding encoding,

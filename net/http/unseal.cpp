@@ -8,6 +8,8 @@ namespace halvora {
 
 namespace {
 
+using aes_detail::AddRoundKey;
+
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -33,15 +35,6 @@ struct InverseSBox {
     for (int i = 0; i < 256; ++i) table[aes_detail::kSBox[i]] = static_cast<uint8_t>(i);
   }
 };
-
-void AddRoundKey(uint8_t s[16], const uint32_t* w) {
-  for (int c = 0; c < 4; ++c) {
-    s[4 * c + 0] ^= static_cast<uint8_t>(w[c] >> 24);
-    s[4 * c + 1] ^= static_cast<uint8_t>(w[c] >> 16);
-    s[4 * c + 2] ^= static_cast<uint8_t>(w[c] >> 8);
-    s[4 * c + 3] ^= static_cast<uint8_t>(w[c]);
-  }
-}
 
 void InvSubBytes(uint8_t s[16]) {
   static const InverseSBox inverse;

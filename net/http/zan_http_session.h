@@ -6,6 +6,7 @@
 // the HTTP download (http_download.h) that runs against it.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,11 @@
 #include "net/http/service_url.h"
 
 namespace halvora {
+
+// Ceiling for a service answer, as received and as inflated: a description or
+// a file size is a few kilobytes, so a server that sends more is broken or
+// hostile, and the program must not exhaust its memory on it.
+constexpr size_t kMaxServiceAnswerBytes = size_t{64} << 20;
 
 class ZanHttpSession {
   // Only Create makes sessions; the key lets it use make_unique.
@@ -57,6 +63,11 @@ class ZanHttpSession {
  public:
   std::atomic<int32_t> totalBytes{0};
   std::atomic<int32_t> presentBytes{0};
+  // Goes up by one when a download starts, after totalBytes and presentBytes
+  // were set for it and before busy is raised. A monitor that compares it
+  // with the count it saw last notices a transfer that started and ended
+  // between two of its samples.
+  std::atomic<uint32_t> transferCount{0};
 
  private:
   char servicePath[32] = {};

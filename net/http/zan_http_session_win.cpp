@@ -76,7 +76,7 @@ int32_t ZanHttpSession::SendRequest(const char* body, BodyEncoding encoding, con
     return 0;
   }
   std::vector<char> inflated;
-  if (!InflateGzipBody(answer.data(), answer.size(), inflated)) return -4;
+  if (!InflateGzipBody(answer.data(), answer.size(), inflated, kMaxServiceAnswerBytes)) return -4;
   // The inflated buffer ends with a zero byte that the length leaves out.
   length = static_cast<int32_t>(inflated.size() - 1);
   response = ToBuffer(inflated);

@@ -32,8 +32,6 @@ TEST(DownloadPlan, PackageSourceByKind) {
   for (const auto& c : cases)
     EXPECT_EQ(PackageSourceFor(c.appType, c.installTypeId), c.source)
         << c.appType << "/" << c.installTypeId;
-  EXPECT_STREQ(InstallInfoSection(PackageSource::GreenSoftInfo), L"GreenSoftApp");
-  EXPECT_STREQ(InstallInfoSection(PackageSource::ExcelInfo), L"ExcelApp");
 }
 
 TEST(DownloadPlan, PackageFileNameIsTheLastSegment) {
@@ -52,130 +50,61 @@ TEST(DownloadPlan, PackageFileNameIsTheLastSegment) {
   for (const auto& c : cases) EXPECT_EQ(PackageFileName(c.path), c.name) << c.path;
 }
 
-TEST(DownloadPlan, LocalPathsAndPlatformServerUrls) {
-  EXPECT_EQ(AppTempFolder(L"C:\\u\\apps\\~~tmp", L"a1"), L"C:\\u\\apps\\~~tmp\\a1");
-  EXPECT_EQ(IconFilePath(L"C:\\t", L"a.b"), L"C:\\t\\a.b\\a.b.ico");
-  EXPECT_EQ(InstallInfoFilePath(L"C:\\t", L"a1"), L"C:\\t\\a1\\softwareInsatll.ini");
-  EXPECT_EQ(InstallInfoUrl(L"srv", 80), L"http://srv:80/softwareInsatll.ini");
-  EXPECT_EQ(PlatformServerUrl(L"srv", 8080, L"icons/a.ico"), L"http://srv:8080/icons/a.ico");
-  EXPECT_EQ(PlatformServerUrl(L"srv", 0, L""), L"http://srv:0/");
-  // A port the resource gave as a negative number is written back as such.
-  EXPECT_EQ(PlatformServerUrl(L"srv", static_cast<uint32_t>(-5), L"x"), L"http://srv:-5/x");
-}
-
-struct Item {
-  int32_t kind;
-  std::wstring remote;
-  std::wstring local;
-  std::wstring ftpHost;
-  int32_t ftpPort;
-  std::wstring ftpAccount;
-  std::wstring ftpPassword;
-
-  bool operator==(const Item& o) const {
-    return kind == o.kind && remote == o.remote && local == o.local && ftpHost == o.ftpHost &&
-           ftpPort == o.ftpPort && ftpAccount == o.ftpAccount && ftpPassword == o.ftpPassword;
+// The list as "KIND remote -> local" lines; FTP items name their server too.
+std::vector<std::string> Listed(const DownloadList& list) {
+  std::vector<std::string> lines;
+  for (const DownloadItem& d : list) {
+    std::wstring line =
+        (d.kind == kDownloadKindFtp ? L"FTP " : L"HTTP ") + d.remote + L" -> " + d.local;
+    if (d.kind == kDownloadKindFtp)
+      line += L" at " + d.ftpHost + L":" + std::to_wstring(d.ftpPort) + L" as " + d.ftpAccount +
+              L"/" + d.ftpPassword;
+    lines.push_back(std::string(line.begin(), line.end()));
   }
-};
-
-void PrintTo(const Item& item, std::ostream* out) {
-  *out << (item.kind == kDownloadKindFtp ? "FTP " : "HTTP ")
-       << std::string(item.remote.begin(), item.remote.end()) << " -> "
-       << std::string(item.local.begin(), item.local.end());
+  return lines;
 }
 
 TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
-  const std::wstring folder = L"C:\\t\\a1\\";
-  const Item clientZip{kDownloadKindHttp,
-                       L"http://127.0.0.1:9/manufacturing/files/OrbantaCenter_Client.zip",
-                       folder + L"OrbantaCenter_Client.zip",
-                       L"",
-                       0,
-                       L"",
-                       L""};
-  const Item ftpItem{kDownloadKindFtp,
-                     L"clients/demo/setup.zip",
-                     folder + L"setup.zip",
-                     L"127.0.0.7",
-                     2121,
-                     L"user",
-                     L"pass word"};
-  const Item dataServerItem{kDownloadKindHttp,
-                            L"http://data.host:8081/downloadclientprog/clients/demo/setup.zip",
-                            folder + L"setup.zip",
-                            L"",
-                            0,
-                            L"",
-                            L""};
-  const Item infoItem{kDownloadKindHttp,
-                      L"http://srv:8080/packages/green.zip",
-                      folder + L"green.zip",
-                      L"",
-                      0,
-                      L"",
-                      L""};
-  // An install information file without the section: empty path and exe.
-  const Item noSectionItem{kDownloadKindHttp, L"http://srv:8080/", folder, L"", 0, L"", L""};
-
+  const std::string client =
+      "HTTP http://127.0.0.1:9/manufacturing/files/OrbantaCenter_Client.zip -> "
+      "C:\\t\\a1\\OrbantaCenter_Client.zip";
+  const std::string ftp =
+      "FTP clients/demo/setup.zip -> C:\\t\\a1\\setup.zip at 127.0.0.7:2121 as user/pass word";
+  const std::string dataServer =
+      "HTTP http://data.host:8081/downloadclientprog/clients/demo/setup.zip -> "
+      "C:\\t\\a1\\setup.zip";
+  const std::string info = "HTTP http://srv:8080/packages/green.zip -> C:\\t\\a1\\green.zip";
   const struct {
     const char* name;
     PackageSource source;
     bool ftpLogonSucceeded;
     std::wstring infoPath;
     bool clientPresent;
-    std::vector<Item> items;
+    std::vector<std::string> items;
     std::wstring exeName;  // "-": unchanged
   } cases[] = {
-      {"program by FTP, client absent",
-       PackageSource::ClientProgram,
-       true,
-       L"",
-       false,
-       {ftpItem, clientZip},
+      // clang-format off
+      {"program by FTP, client absent", PackageSource::ClientProgram, true, L"", false,
+       {ftp, client}, L"program.exe"},
+      {"program by FTP, client present", PackageSource::ClientProgram, true, L"", true, {ftp},
        L"program.exe"},
-      {"program by FTP, client present",
-       PackageSource::ClientProgram,
-       true,
-       L"",
-       true,
-       {ftpItem},
-       L"program.exe"},
-      {"program from the data server",
-       PackageSource::ClientProgram,
-       false,
-       L"",
-       true,
-       {dataServerItem},
-       L"program.exe"},
-      {"program from the data server, client absent",
-       PackageSource::ClientProgram,
-       false,
-       L"",
-       false,
-       {dataServerItem, clientZip},
-       L"program.exe"},
-      {"green soft",
-       PackageSource::GreenSoftInfo,
-       false,
-       L"packages/green.zip",
-       true,
-       {infoItem},
+      {"program from the data server", PackageSource::ClientProgram, false, L"", true,
+       {dataServer}, L"program.exe"},
+      {"green soft", PackageSource::GreenSoftInfo, false, L"packages/green.zip", true, {info},
        L"info.exe"},
-      {"spreadsheet, client absent",
-       PackageSource::ExcelInfo,
-       true,
-       L"packages/green.zip",
-       false,
-       {infoItem, clientZip},
-       L"info.exe"},
-      {"no section", PackageSource::GreenSoftInfo, false, L"", true, {noSectionItem}, L"info.exe"},
+      {"spreadsheet, client absent", PackageSource::ExcelInfo, true, L"packages/green.zip", false,
+       {info, client}, L"info.exe"},
+      // Without the section the path is empty: the URL ends in '/', the local path in '\\'.
+      {"no section", PackageSource::GreenSoftInfo, false, L"", true,
+       {"HTTP http://srv:8080/ -> C:\\t\\a1\\"}, L"info.exe"},
       {"other kind, client present", PackageSource::None, true, L"", true, {}, L"-"},
-      {"other kind, client absent", PackageSource::None, true, L"", false, {clientZip}, L"-"},
+      {"other kind, client absent", PackageSource::None, true, L"", false, {client}, L"-"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto session = ZanHttpSession::Create(L"srv", 8080);
-    nsFTP::CFTPClient ftp(std::make_unique<nsSocket::CBlockingSocket>());
+    nsFTP::CFTPClient ftpClient(std::make_unique<nsSocket::CBlockingSocket>());
     AppInfo app;
     app.appId = L"a1";
     app.dataServerAddr = L"data.host";
@@ -191,9 +120,9 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
     program.password = L"pass word";
     DownloadList list;
     std::wstring clientZipPath = L"-";
-    AppQueryContext context{*session,        ftp, L"srv",  8080, L"C:\\t",
-                            c.clientPresent, app, program, list, clientZipPath,
-                            L"127.0.0.1:9"};
+    AppQueryContext context{*session, ftpClient,       L"srv",        8080,
+                            L"C:\\t", c.clientPresent, app,           program,
+                            list,     clientZipPath,   L"127.0.0.1:9"};
     PackageFacts facts;
     facts.ftpLogonSucceeded = c.ftpLogonSucceeded;
     facts.infoPath = c.infoPath;
@@ -201,18 +130,10 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
 
     AppendDownloads(context, c.source, facts);
 
-    std::vector<Item> items;
-    for (const DownloadItem& d : list) {
-      const bool ftpItem = d.kind == kDownloadKindFtp;
-      items.push_back({d.kind, d.remote, d.local, ftpItem ? d.ftpHost : L"",
-                       ftpItem ? d.ftpPort : 0, ftpItem ? d.ftpAccount : L"",
-                       ftpItem ? d.ftpPassword : L""});
-    }
-    EXPECT_EQ(items, c.items);
+    EXPECT_EQ(Listed(list), c.items);
     EXPECT_EQ(app.exeName, c.exeName);
-    const bool package = c.source != PackageSource::None;
-    EXPECT_EQ(app.packageFile, package ? c.items.front().local : L"-");
-    EXPECT_EQ(clientZipPath, c.clientPresent ? L"-" : clientZip.local);
+    EXPECT_EQ(app.packageFile, c.source == PackageSource::None ? L"-" : list.front().local);
+    EXPECT_EQ(clientZipPath, c.clientPresent ? L"-" : list.back().local);
   }
 }
 

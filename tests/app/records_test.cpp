@@ -32,6 +32,7 @@ TEST(InstalledAppRecords, AppendToEachKindOfDocument) {
     bool appended;
     const char* printed;  // null: as loaded
   } cases[] = {
+      // clang-format off
       {"new file", nullptr, "a1", "3|1", true,
        "<root>\n    <item appid=\"a1\" type=\"3|1\" />\n</root>\n"},
       {"second record of the same id", "<root>\n    <item appid=\"a1\" type=\"3|1\" />\n</root>\n",
@@ -52,6 +53,7 @@ TEST(InstalledAppRecords, AppendToEachKindOfDocument) {
        "<root>\n    <item appid='a&quot;b&lt;' type=\"3|1&amp;2\" />\n</root>\n"},
       {"no element", "<?xml version=\"1.0\" ?><!-- only a comment -->", "a1", "3|1", false,
        nullptr},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -7,8 +7,10 @@
 
 #include <climits>
 #include <cstring>
+#include <sstream>
 #include <string>
 
+#include "base/text.h"
 #include "net/http/service_url.h"
 #include "tools/refserver/service_request.h"
 
@@ -99,16 +101,12 @@ TEST(ServiceAnswers, DecimalValues) {
   const struct {
     const char* text;
     int32_t value;
-  } cases[] = {{"8080", 8080},
-               {"  +81", 81},
-               {"\t-5x", -5},
-               {"12abc", 12},
-               {"abc", 0},
-               {"", 0},
-               {"- 5", 0},
-               {"0x10", 0},
-               {"99999999999", INT_MAX},
-               {"-99999999999", INT_MIN}};
+  } cases[] = {
+      // clang-format off
+      {"8080", 8080}, {"  +81", 81}, {"\t-5x", -5}, {"12abc", 12}, {"abc", 0}, {"", 0},
+      {"- 5", 0}, {"0x10", 0}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+      // clang-format on
+  };
   for (const auto& c : cases) EXPECT_EQ(DecimalValue(c.text), c.value) << c.text;
 }
 
@@ -124,49 +122,48 @@ AppInfo Previous() {
   return app;
 }
 
+// The fields a description fills, "name|dataServerAddr|port|dataPath|installTypeId|appType".
+std::string Described(const AppInfo& app) {
+  std::wostringstream out;
+  out << app.name << L"|" << app.dataServerAddr << L"|" << app.port << L"|" << app.dataPath << L"|"
+      << app.installTypeId << L"|" << app.appType;
+  return WideToAnsi(out.str());
+}
+
 TEST(ServiceAnswers, DescriptionAttributesWithMarkerAndMissingFields) {
-  const char kFull[] =
+  const std::string full =
       "<AppList><AppItem appId=\"x\" name=\"N &amp; M\" iconPath=\"icons/x.ico\" "
       "dataServerAddr=\"10.0.0.1\" port=\"8081\" dataPath=\"apps/x\" installTypeId=\"1\" "
       "appType=\"3\" /></AppList>";
+  const std::string marker = "<error_code>0</error_code>";
+  const char kRead[] = "N & M|10.0.0.1|8081|apps/x|1|3";
+  const char kBefore[] = "old name|old.host|77|old/path|5|4";
   const struct {
     std::string text;
     bool ok;
     const char* iconPath;
-    const wchar_t* name;
-    const wchar_t* dataServerAddr;
-    int port;
-    const wchar_t* dataPath;
-    int installTypeId;
-    int appType;
+    const char* fields;
   } cases[] = {
-      {std::string("<?xml version=\"1.0\" encoding=\"gb2312\" ?>\njunk <x> & <error_code>0"
-                   "</error_code>") +
-           kFull + "trailing <junk",
-       true, "icons/x.ico", L"N & M", L"10.0.0.1", 8081, L"apps/x", 1, 3},
+      // clang-format off
+      {"<?xml version=\"1.0\" encoding=\"gb2312\" ?>\njunk <x> & " + marker + full + "trailing <junk",
+       true, "icons/x.ico", kRead},
       // Without the marker the whole text is parsed.
-      {kFull, true, "icons/x.ico", L"N & M", L"10.0.0.1", 8081, L"apps/x", 1, 3},
+      {full, true, "icons/x.ico", kRead},
       // Another error code: the code element comes first and holds no element.
-      {std::string("<error_code>1</error_code>") + kFull, false, "", L"old name", L"old.host", 77,
-       L"old/path", 5, 4},
+      {"<error_code>1</error_code>" + full, false, "", kBefore},
       // Only the first marker goes; what follows it must parse.
-      {std::string("<error_code>0</error_code><L><I name=\"first\"/></L><error_code>0"
-                   "</error_code>") +
-           kFull,
-       true, "", L"first", L"old.host", 77, L"old/path", 5, 4},
+      {marker + "<L><I name=\"first\"/></L>" + marker + full, true, "", "first|old.host|77|old/path|5|4"},
       // Text before the first element and no marker: no document.
-      {std::string("junk") + kFull, false, "", L"old name", L"old.host", 77, L"old/path", 5, 4},
-      // Missing attributes keep the previous values; the icon path reads empty.
-      {"<error_code>0</error_code><L><I name=\"only\" /></L>", true, "", L"only", L"old.host", 77,
-       L"old/path", 5, 4},
-      {"<L><!-- c --><I port=\"\" appType=\"x8\" installTypeId=\" 2\" dataPath=\"\"/></L>", true,
-       "", L"old name", L"old.host", 0, L"", 2, 0},
-      {"<error_code>0</error_code><AppList/>", false, "", L"old name", L"old.host", 77, L"old/path",
-       5, 4},
-      {"<error_code>0</error_code><AppList>text</AppList>", false, "", L"old name", L"old.host", 77,
-       L"old/path", 5, 4},
-      {"<error_code>0</error_code>", false, "", L"old name", L"old.host", 77, L"old/path", 5, 4},
-      {"<L><I name=\"a\"></L>", false, "", L"old name", L"old.host", 77, L"old/path", 5, 4},
+      {"junk" + full, false, "", kBefore},
+      // Missing attributes keep their fields; the icon path reads empty.
+      {marker + "<L><I name=\"only\" /></L>", true, "", "only|old.host|77|old/path|5|4"},
+      {"<L><!-- c --><I port=\"\" appType=\"x8\" installTypeId=\" 2\" dataPath=\"\"/></L>", true, "",
+       "old name|old.host|0||2|0"},
+      {marker + "<AppList/>", false, "", kBefore},
+      {marker + "<AppList>text</AppList>", false, "", kBefore},
+      {marker, false, "", kBefore},
+      {"<L><I name=\"a\"></L>", false, "", kBefore},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -174,12 +171,7 @@ TEST(ServiceAnswers, DescriptionAttributesWithMarkerAndMissingFields) {
     std::string iconPath = "previous";
     EXPECT_EQ(ReadDescription(c.text, app, iconPath), c.ok);
     EXPECT_EQ(iconPath, c.ok ? c.iconPath : "previous");
-    EXPECT_EQ(app.name, c.name);
-    EXPECT_EQ(app.dataServerAddr, c.dataServerAddr);
-    EXPECT_EQ(app.port, c.port);
-    EXPECT_EQ(app.dataPath, c.dataPath);
-    EXPECT_EQ(app.installTypeId, c.installTypeId);
-    EXPECT_EQ(app.appType, c.appType);
+    EXPECT_EQ(Described(app), c.fields);
     EXPECT_EQ(app.fileSize, 99);
   }
 }
@@ -223,6 +215,14 @@ Prog_info PreviousProgram() {
   return program;
 }
 
+// "name|version|path|exe|mainProg|cad|IP|port|account|password"
+std::string Program(const Prog_info& p) {
+  std::wostringstream out;
+  out << p.name << L"|" << p.version << L"|" << p.path << L"|" << p.exe << L"|" << p.mainProg
+      << L"|" << p.cad << L"|" << p.IP << L"|" << p.port << L"|" << p.account << L"|" << p.password;
+  return WideToAnsi(out.str());
+}
+
 TEST(ServiceAnswers, ClientProgramStopsAtTheFirstMissingField) {
   const std::string full =
       "<program><name>Demo</name><version>2.0</version><path>c/d/setup.zip</path>"
@@ -234,58 +234,37 @@ TEST(ServiceAnswers, ClientProgramStopsAtTheFirstMissingField) {
     text.erase(text.find(part), part.size());
     return text;
   };
-  // name version path exe mainProg cad IP port account password
+  const char kNone[] = "n0|v0|p0|e0|m0|c0|i0|7|a0|w0";
   const struct {
     std::string text;
-    std::vector<std::wstring> fields;
-    int port;
+    const char* fields;
   } cases[] = {
-      {full,
-       {L"Demo", L"2.0", L"c/d/setup.zip", L"setup.exe", L"Type:3Value:x.lnk", L"k", L"127.0.0.9",
-        L"u", L"s p"},
-       2121},
-      // The optional three: missing exe and cad keep their values, a missing IP
+      // clang-format off
+      {full, "Demo|2.0|c/d/setup.zip|setup.exe|Type:3Value:x.lnk|k|127.0.0.9|2121|u|s p"},
+      // The optional three: missing exe and cad keep their fields, a missing IP
       // becomes the data server.
       {without("<exe>setup.exe</exe><cad>k</cad>"),
-       {L"Demo", L"2.0", L"c/d/setup.zip", L"e0", L"Type:3Value:x.lnk", L"c0", L"127.0.0.9", L"u",
-        L"s p"},
-       2121},
+       "Demo|2.0|c/d/setup.zip|e0|Type:3Value:x.lnk|c0|127.0.0.9|2121|u|s p"},
       {without("<IP>127.0.0.9</IP>"),
-       {L"Demo", L"2.0", L"c/d/setup.zip", L"setup.exe", L"Type:3Value:x.lnk", L"k", L"data.host",
-        L"u", L"s p"},
-       2121},
-      // A missing required field stops the reading there.
-      {without("<version>2.0</version>"),
-       {L"Demo", L"v0", L"p0", L"e0", L"m0", L"c0", L"i0", L"a0", L"w0"},
-       7},
+       "Demo|2.0|c/d/setup.zip|setup.exe|Type:3Value:x.lnk|k|data.host|2121|u|s p"},
+      // A missing required field stops the reading there; the optional ones go unread.
+      {without("<version>2.0</version>"), "Demo|v0|p0|e0|m0|c0|i0|7|a0|w0"},
+      {without("<port>2121</port>"), "Demo|2.0|c/d/setup.zip|e0|Type:3Value:x.lnk|c0|i0|7|a0|w0"},
       {without("<password>s p</password>"),
-       {L"Demo", L"2.0", L"c/d/setup.zip", L"e0", L"Type:3Value:x.lnk", L"c0", L"i0", L"u", L"w0"},
-       2121},
+       "Demo|2.0|c/d/setup.zip|e0|Type:3Value:x.lnk|c0|i0|2121|u|w0"},
       // An element without text counts as missing.
       {std::string(full).replace(full.find("<path>c/d/setup.zip</path>"), 26, "<path/>"),
-       {L"Demo", L"2.0", L"p0", L"e0", L"m0", L"c0", L"i0", L"a0", L"w0"},
-       7},
-      // Values are read below their own element only.
-      {std::string(full).replace(full.find("<port>2121</port>"), 17, ""),
-       {L"Demo", L"2.0", L"c/d/setup.zip", L"e0", L"Type:3Value:x.lnk", L"c0", L"i0", L"a0", L"w0"},
-       7},
-      {without("<ftp><IP>127.0.0.9</IP><port>2121</port><account>u</account><password>s p"
-               "</password></ftp>"),
-       {L"n0", L"v0", L"p0", L"e0", L"m0", L"c0", L"i0", L"a0", L"w0"},
-       7},
-      {"<program><name>Demo</name>",
-       {L"n0", L"v0", L"p0", L"e0", L"m0", L"c0", L"i0", L"a0", L"w0"},
-       7},
+       "Demo|2.0|p0|e0|m0|c0|i0|7|a0|w0"},
+      {without("<ftp><IP>127.0.0.9</IP><port>2121</port><account>u</account><password>s p</password></ftp>"),
+       kNone},
+      {"<program><name>Demo</name>", kNone},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     Prog_info program = PreviousProgram();
     ReadClientProgram(c.text, L"data.host", program);
-    const std::vector<std::wstring> fields = {program.name, program.version,  program.path,
-                                              program.exe,  program.mainProg, program.cad,
-                                              program.IP,   program.account,  program.password};
-    EXPECT_EQ(fields, c.fields);
-    EXPECT_EQ(program.port, c.port);
+    EXPECT_EQ(Program(program), c.fields);
   }
 }
 

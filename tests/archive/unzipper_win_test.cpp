@@ -2,6 +2,7 @@
 // real folders in the test's temporary directory.
 #include <windows.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,79 @@ void WriteZip(const std::string& path, const std::vector<Entry>& entries) {
   ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
 }
 
+// An entry written byte by byte, for what minizip's writer refuses to make:
+// other compression methods, and data that does not match its declared size.
+struct RawEntry {
+  std::string name;
+  uint16_t method;
+  std::string data;   // as stored
+  std::string plain;  // what the declared size and checksum describe
+};
+
+void AppendLittleEndian(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+std::string RawZip(const std::vector<RawEntry>& entries) {
+  std::string local, central;
+  for (const RawEntry& e : entries) {
+    const uint32_t crc =
+        crc32(0, reinterpret_cast<const Bytef*>(e.plain.data()), static_cast<uInt>(e.plain.size()));
+    const auto fields = [&](std::string& out) {  // method .. name length, both headers
+      AppendLittleEndian(out, e.method, 2);
+      AppendLittleEndian(out, kSomeTime & 0xffff, 2);
+      AppendLittleEndian(out, kSomeTime >> 16, 2);
+      AppendLittleEndian(out, crc, 4);
+      AppendLittleEndian(out, static_cast<uint32_t>(e.data.size()), 4);
+      AppendLittleEndian(out, static_cast<uint32_t>(e.plain.size()), 4);
+      AppendLittleEndian(out, static_cast<uint32_t>(e.name.size()), 2);
+      AppendLittleEndian(out, 0, 2);  // extra field length
+    };
+    AppendLittleEndian(central, 0x02014b50, 4);
+    AppendLittleEndian(central, 20, 2);  // made by
+    AppendLittleEndian(central, 20, 2);  // needed
+    AppendLittleEndian(central, 0, 2);   // flags
+    fields(central);
+    AppendLittleEndian(central, 0, 2);  // comment length
+    AppendLittleEndian(central, 0, 2);  // disk
+    AppendLittleEndian(central, 0, 2);  // internal attributes
+    AppendLittleEndian(central, FILE_ATTRIBUTE_ARCHIVE, 4);
+    AppendLittleEndian(central, static_cast<uint32_t>(local.size()), 4);
+    central += e.name;
+    AppendLittleEndian(local, 0x04034b50, 4);
+    AppendLittleEndian(local, 20, 2);  // needed
+    AppendLittleEndian(local, 0, 2);   // flags
+    fields(local);
+    local += e.name + e.data;
+  }
+  std::string end;
+  AppendLittleEndian(end, 0x06054b50, 4);
+  AppendLittleEndian(end, 0, 4);  // disk numbers
+  AppendLittleEndian(end, static_cast<uint32_t>(entries.size()), 2);
+  AppendLittleEndian(end, static_cast<uint32_t>(entries.size()), 2);
+  AppendLittleEndian(end, static_cast<uint32_t>(central.size()), 4);
+  AppendLittleEndian(end, static_cast<uint32_t>(local.size()), 4);
+  AppendLittleEndian(end, 0, 2);  // comment length
+  return local + central + end;
+}
+
+// Deflate data without a zlib header, as zip entries hold it.
+std::string RawDeflate(const std::string& plain) {
+  z_stream stream{};
+  EXPECT_EQ(
+      deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY),
+      Z_OK);
+  std::string out(deflateBound(&stream, static_cast<uLong>(plain.size())), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  stream.avail_in = static_cast<uInt>(plain.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
 std::string ReadAll(const fs::path& path) {
   std::string data;
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -87,6 +161,13 @@ std::vector<std::wstring> Listing(const fs::path& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// Year, month, day, hour, minute, second.
+std::vector<WORD> Fields(const FILETIME& time) {
+  SYSTEMTIME t{};
+  EXPECT_TRUE(FileTimeToSystemTime(&time, &t));
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
 class UnzipperTest : public testing::Test {
@@ -159,7 +240,16 @@ TEST_F(UnzipperTest, FolderEntriesCreateFoldersAndNoFiles) {
                                        L"nested\\inner\\file.txt", L"unflagged"}));
 }
 
+// The stored time is local time: the file carries it moved to UTC by the
+// zone's bias. ctest runs this suite at UTC+8 (Wine takes its zone from TZ);
+// in UTC a skipped conversion would go unnoticed.
 TEST_F(UnzipperTest, AppliesStoredTimeAsLocalTimeAndSettableAttributes) {
+  TIME_ZONE_INFORMATION zone;
+  const DWORD zoneState = GetTimeZoneInformation(&zone);
+  ASSERT_NE(zoneState, TIME_ZONE_ID_INVALID);
+  const LONG biasMinutes =
+      zone.Bias + (zoneState == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : zone.StandardBias);
+  ASSERT_NE(biasMinutes, 0) << "needs a time zone other than UTC (ctest sets TZ)";
   WriteZip(At(L"pkg.zip"),
            {{"ro.txt", "r", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE,
              DosDateTime(2019, 6, 15, 13, 45, 30)},
@@ -187,14 +277,14 @@ TEST_F(UnzipperTest, AppliesStoredTimeAsLocalTimeAndSettableAttributes) {
     FILETIME creation, access, lastWrite;
     ASSERT_TRUE(GetFileTime(file, &creation, &access, &lastWrite));
     CloseHandle(file);
+    const SYSTEMTIME stored = {e.year, e.month, 0, e.day, e.hour, e.minute, e.second, 0};
+    FILETIME storedUtc;
+    ASSERT_TRUE(SystemTimeToFileTime(&stored, &storedUtc));
+    ULARGE_INTEGER ticks{{storedUtc.dwLowDateTime, storedUtc.dwHighDateTime}};
+    ticks.QuadPart += biasMinutes * 60LL * 10000000;  // UTC = local + bias
+    storedUtc = {ticks.LowPart, ticks.HighPart};
     for (const FILETIME& utc : {creation, lastWrite}) {
-      FILETIME local;
-      SYSTEMTIME t;
-      ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
-      ASSERT_TRUE(FileTimeToSystemTime(&local, &t));
-      EXPECT_EQ(std::vector<WORD>({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}),
-                std::vector<WORD>({e.year, e.month, e.day, e.hour, e.minute, e.second}))
-          << path;
+      EXPECT_EQ(Fields(utc), Fields(storedUtc)) << path;
     }
   }
 }
@@ -312,6 +402,48 @@ TEST_F(UnzipperTest, ChecksumMismatchFailsTheEntryAndRemovesItsFile) {
   ASSERT_TRUE(unzipper.OpenArchive(At(L"bad.zip").c_str()));
   EXPECT_FALSE(unzipper.ExtractAll());
   EXPECT_EQ(Listing(root / L"bad"), std::vector<std::wstring>{L"good.txt"});
+}
+
+// Only stored and deflated entries are extracted, and only whole: anything
+// else stops the extraction at that entry and leaves no file of it.
+TEST_F(UnzipperTest, EntriesThatCannotBeExtractedWholeFailAndLeaveNoFile) {
+  std::string text;
+  for (int i = 0; text.size() < 20000; ++i) text += std::to_string(i * 104729 % 99991) + ";";
+  const std::string half = text.substr(0, text.size() / 2);
+  const std::string deflated = RawDeflate(text);
+  const struct {
+    const char* what;
+    uint16_t method;
+    std::string data;
+  } cases[] = {
+      // Never decoded, so any bytes stand for the compressed data.
+      {"bzip2", 12, "BZh91AY&SY" + half},
+      {"LZMA", 14, half},
+      {"deflate64", 9, deflated},  // a short deflate64 stream reads as deflate
+      {"stored, data shorter than declared", 0, half},
+      {"deflated, stream ends before the declared size", 8, RawDeflate(half)},
+      {"deflated, data cut inside the stream", 8, deflated.substr(0, deflated.size() / 2)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteAll(root / L"odd.zip", RawZip({{"first.txt", 0, "1", "1"},
+                                        {"odd.txt", c.method, c.data, text},
+                                        {"last.txt", 8, RawDeflate("3"), "3"}}));
+    Unzipper unzipper;
+    ASSERT_TRUE(unzipper.OpenArchive(At(L"odd.zip").c_str()));
+    EXPECT_FALSE(unzipper.ExtractAll());
+    EXPECT_EQ(Listing(root / L"odd"), std::vector<std::wstring>{L"first.txt"});
+    unzipper.CloseArchive();
+    RemoveTree(root / L"odd");
+  }
+  // The same entries whole are extracted.
+  WriteAll(root / L"odd.zip",
+           RawZip({{"stored.txt", 0, text, text}, {"deflated.txt", 8, deflated, text}}));
+  Unzipper unzipper;
+  ASSERT_TRUE(unzipper.OpenArchive(At(L"odd.zip").c_str()));
+  ASSERT_TRUE(unzipper.ExtractAll());
+  EXPECT_EQ(ReadAll(root / L"odd" / L"stored.txt"), text);
+  EXPECT_EQ(ReadAll(root / L"odd" / L"deflated.txt"), text);
 }
 
 TEST_F(UnzipperTest, ReadsEntryInformation) {

@@ -14,7 +14,7 @@ sockaddr_in Loopback(std::uint16_t port) {
 
 namespace {
 
-constexpr int kStreamSocket = 1;
+using nsSocket::kStreamSocket;
 // How long a step waits for the client before the script counts as failed.
 constexpr int kStepTimeoutSeconds = 5;
 constexpr auto kSignalTimeout = std::chrono::seconds(10);
@@ -45,6 +45,7 @@ Step AcceptData() { return Make(Step::Kind::AcceptData); }
 Step SendData(std::string bytes) { return Make(Step::Kind::SendData, std::move(bytes)); }
 Step CloseData() { return Make(Step::Kind::CloseData); }
 Step WaitForSignal() { return Make(Step::Kind::WaitForSignal); }
+Step ExpectHangup() { return Make(Step::Kind::ExpectHangup); }
 
 std::vector<Step> LogonSteps(const std::string& user, const std::string& password) {
   return {Reply("220 ready\r\n"),
@@ -210,6 +211,16 @@ bool ScriptServer::RunStep(const Step& step) {
     case Step::Kind::CloseData:
       data.socket.Close();
       return true;
+    case Step::Kind::ExpectHangup: {
+      // A client that keeps the connection open runs into the step time-out.
+      char buffer[512];
+      if (!pendingInput.empty() || control.socket.Receive(buffer, static_cast<int>(sizeof buffer),
+                                                          kStepTimeoutSeconds) != 0) {
+        errors.push_back("the client sent more instead of closing the connection");
+        return false;
+      }
+      return true;
+    }
     case Step::Kind::WaitForSignal: {
       std::unique_lock<std::mutex> lock(mutex);
       const int wanted = ++signalsUsed;

@@ -32,6 +32,7 @@ struct Step {
     SendData,       // send these bytes on the data connection
     CloseData,      // close the data connection
     WaitForSignal,  // wait until the test calls Signal()
+    ExpectHangup,   // the client closes the control connection, sending nothing more
   };
   Kind kind;
   std::string text;
@@ -49,6 +50,7 @@ Step AcceptData();
 Step SendData(std::string bytes);
 Step CloseData();
 Step WaitForSignal();
+Step ExpectHangup();
 
 // The usual opening: greeting, USER, PASS, "CWD /".
 std::vector<Step> LogonSteps(const std::string& user = "u", const std::string& password = "p");

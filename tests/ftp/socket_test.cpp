@@ -13,18 +13,18 @@ using ftptest::Loopback;
 using nsSocket::CBlockingSocket;
 using nsSocket::CBlockingSocketException;
 
-constexpr int kStream = 1;
+using nsSocket::kStreamSocket;
 
 // A connected pair of sockets on loopback, closed at the end.
 struct Pair {
   CBlockingSocket listener, client, server;
   Pair() {
-    listener.Create(kStream);
+    listener.Create(kStreamSocket);
     listener.Bind(Loopback(0));
     listener.Listen();
     sockaddr_in bound{};
     listener.GetSockName(bound);
-    client.Create(kStream);
+    client.Create(kStreamSocket);
     client.Connect(bound);
     sockaddr_in peer{};
     EXPECT_TRUE(listener.Accept(server, peer));
@@ -84,11 +84,11 @@ TEST(BlockingSocket, HandleIsSetFromCreateUntilCloseOrDiscard) {
   CBlockingSocket socket;
   EXPECT_EQ(socket.Handle(), 0u);
   socket.Close();  // closing nothing is no failure
-  socket.Create(kStream);
+  socket.Create(kStreamSocket);
   EXPECT_NE(socket.Handle(), 0u);
   socket.Close();
   EXPECT_EQ(socket.Handle(), 0u);
-  socket.Create(kStream);
+  socket.Create(kStreamSocket);
   socket.Discard();
   EXPECT_EQ(socket.Handle(), 0u);
   socket.Discard();
@@ -163,12 +163,12 @@ TEST(BlockingSocket, FailuresNameTheOperation) {
       {"connect to a closed port",
        [] {
          CBlockingSocket probe;
-         probe.Create(kStream);
+         probe.Create(kStreamSocket);
          probe.Bind(Loopback(0));
          sockaddr_in unused{};
          probe.GetSockName(unused);  // a port nobody listens on
          CBlockingSocket socket;
-         socket.Create(kStream);
+         socket.Create(kStreamSocket);
          try {
            socket.Connect(unused);
          } catch (...) {
@@ -181,12 +181,12 @@ TEST(BlockingSocket, FailuresNameTheOperation) {
       {"listen twice on one port",
        [] {
          CBlockingSocket first, second;
-         first.Create(kStream);
+         first.Create(kStreamSocket);
          first.Bind(Loopback(0));
          first.Listen();
          sockaddr_in bound{};
          first.GetSockName(bound);
-         second.Create(kStream);
+         second.Create(kStreamSocket);
          try {
            second.Bind(bound);
          } catch (...) {

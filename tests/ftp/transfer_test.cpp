@@ -137,6 +137,8 @@ TEST(FtpDownload, ResultsAndLocalFiles) {
       auto client = NewClient();
       ASSERT_TRUE(client->Logon(DirectLogon(server)));
       EXPECT_EQ(client->DownloadFile(L"f.zip", Wide(local), kImage), c.result);
+      EXPECT_EQ(client->lastTransferEnd,
+                c.result ? nsFTP::TransferEnd::Completed : nsFTP::TransferEnd::Failed);
       EXPECT_EQ(client->remoteSize, c.remoteSize);
       EXPECT_EQ(client->position, c.position);
       EXPECT_EQ(client->transferredBytes, c.transferred);
@@ -233,6 +235,7 @@ TEST(FtpDownload, DataReceiveTimeoutKeepsWhatArrived) {
     ASSERT_TRUE(client->Logon(DirectLogon(server)));
     client->timeoutSeconds = 1;
     EXPECT_FALSE(client->DownloadFile(L"f.zip", Wide(local), kImage));
+    EXPECT_EQ(client->lastTransferEnd, nsFTP::TransferEnd::Failed);
     EXPECT_EQ(client->position, 1000u);
     server.Signal();
     // The final reply of the failed RETR stays unread; the server answers

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/http/base64.h"
-#include "net/http/seal.h"
+#include "tests/http/sealing_vectors.inc"
 #include "tools/refserver/byte_range.h"
 #include "tools/refserver/catalog.h"
 #include "tools/refserver/faults.h"
@@ -21,29 +21,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string B64(const std::string& text) {
-  return Base64Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-}
-std::string Sealed(const std::string& text) {
-  std::string sealed;
-  SealRequestText(reinterpret_cast<const unsigned char*>(text.data()), int32_t(text.size()),
-                  sealed);
-  return sealed;
-}
-
 TEST(ServicePath, DecodesBothEncodingsAndTheTarget) {
   const std::string text = "<Request><Data RequestId=\"-4\"/></Request>";
+  const test::SealingVector& sealed = test::kSealedDescriptionRequest;
   const struct {
     std::string path;
     const char* encoding;
     std::optional<std::string> target;
     std::string text;
   } cases[] = {
-      {Sealed(text), "sealed", std::nullopt, text},
-      {B64(text), "base64", std::nullopt, text},
-      {B64("apps/x") + "*" + B64(text), "base64", "apps/x", text},
-      {B64(" a") + "*" + Sealed(text), "sealed", " a", text},
-      {B64("t") + "*", "empty", "t", ""},
+      {sealed.sealed, "sealed", std::nullopt, sealed.text},
+      {Base64Encode(text), "base64", std::nullopt, text},
+      {Base64Encode("apps/x") + "*" + Base64Encode(text), "base64", "apps/x", text},
+      {Base64Encode(" a") + "*" + sealed.sealed, "sealed", " a", sealed.text},
+      {Base64Encode("t") + "*", "empty", "t", ""},
       {"", "empty", std::nullopt, ""},
   };
   for (const auto& c : cases) {
@@ -58,8 +49,9 @@ TEST(ServicePath, DecodesBothEncodingsAndTheTarget) {
 }
 
 TEST(ServicePath, RefusesWhatDoesNotDecode) {
-  for (const std::string& path : std::vector<std::string>{
-           "abc", "not base64!", "%%%*" + B64("<a/>"), B64("plain words"), B64("<a/>").substr(1)}) {
+  for (const std::string& path :
+       std::vector<std::string>{"abc", "not base64!", "%%%*" + Base64Encode("<a/>"),
+                                Base64Encode("plain words"), Base64Encode("<a/>").substr(1)}) {
     SCOPED_TRACE(path);
     std::string error;
     EXPECT_FALSE(DecodeServicePath(path, error));

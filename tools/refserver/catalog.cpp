@@ -1,7 +1,5 @@
 #include "tools/refserver/catalog.h"
 
-#include <zlib.h>
-
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -110,21 +108,6 @@ std::optional<fs::path> Catalog::FileFor(const std::string& urlPath) const {
   std::error_code ec;
   if (!any || !fs::is_regular_file(path, ec)) return std::nullopt;
   return path;
-}
-
-std::string GzipCompress(const std::string& data) {
-  z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    return std::string();
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int ret = deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return ret == Z_STREAM_END ? out : std::string();
 }
 
 }  // namespace halvora::refserver

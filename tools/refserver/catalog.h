@@ -49,7 +49,4 @@ class Catalog {
   int port_;
 };
 
-// gzip stream (RFC 1952) of `data`.
-std::string GzipCompress(const std::string& data);
-
 }  // namespace halvora::refserver

@@ -10,7 +10,8 @@
 //   cut=N             send only the first N body bytes, then close
 //   trickle=N         send the body in pieces of N bytes, 2 ms apart
 //   stall=N           stop after N body bytes (0: right after the headers)
-//                     until /_control/release, or the client gives up
+//                     until a /_control/release that came after the answer
+//                     began, or the client gives up
 //   gzip=truncated    service answers: gzip-encode (if the catalog does not)
 //                     and drop the stream's second half
 //   encoding=TEXT     service answers: "Content-Encoding: TEXT", the bytes

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "net/http/gzip_encode.h"
 #include "tools/refserver/byte_range.h"
 #include "tools/refserver/catalog.h"
 #include "tools/refserver/faults.h"
@@ -65,11 +66,18 @@ class State {
     stopping_ = true;
     wake_.notify_all();
   }
-  // Holds a stalled answer until a release, a reset or the server's end.
-  void Stall() {
+  // Releases so far; an answer notes the count when it begins.
+  uint64_t Releases() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return releases_;
+  }
+  // Holds a stalled answer until a release (or reset) later than `begun`,
+  // the count it noted when it began, or the server's end. A release that
+  // comes while the answer is on its way to the stall point is not lost:
+  // a test may see the bytes before the stall and release at once.
+  void Stall(uint64_t begun) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const uint64_t seen = releases_;
-    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || releases_ != seen; });
+    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || releases_ != begun; });
   }
   void Log(const std::string& entry) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -239,13 +247,14 @@ class Server {
       res.set_header("Content-Length", std::to_string(body.Size()));
     }
     State& state = state_;
-    res.set_content_provider(
-        contentType, [&state, body = std::move(body), faults](size_t, httplib::DataSink& sink) {
-          return WriteBody(state, body, faults, sink);
-        });
+    const uint64_t begun = state.Releases();
+    res.set_content_provider(contentType, [&state, body = std::move(body), faults, begun](
+                                              size_t, httplib::DataSink& sink) {
+      return WriteBody(state, body, faults, begun, sink);
+    });
   }
 
-  static bool WriteBody(State& state, const Body& body, const Faults& faults,
+  static bool WriteBody(State& state, const Body& body, const Faults& faults, uint64_t begun,
                         httplib::DataSink& sink) {
     const uint64_t size = body.Size();
     const uint64_t limit = std::min<uint64_t>(size, faults.cutAfter.value_or(size));
@@ -260,7 +269,7 @@ class Server {
     while (sent < limit) {
       if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) {
         stalled = true;
-        state.Stall();
+        state.Stall(begun);
       }
       uint64_t n = std::min<uint64_t>(limit - sent, faults.tricklePiece.value_or(kFilePiece));
       if (faults.stallAfter && !stalled) n = std::min<uint64_t>(n, *faults.stallAfter - sent);
@@ -275,7 +284,7 @@ class Server {
       sent += n;
       if (faults.tricklePiece && sent < limit) std::this_thread::sleep_for(kTrickleGap);
     }
-    if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) state.Stall();
+    if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) state.Stall(begun);
     if (limit < size) return false;  // cut short: the library closes the connection
     sink.done();
     return true;
