@@ -201,7 +201,7 @@ void CMainView::RedrawAll() {
 
 void CMainView::Destroy() {
   // The tooltip is owned by the dialog and may already be gone with it.
-  if (tooltip && !IsWindow(tooltip.Get())) tooltip.Release();
+  if (tooltip && !IsWindow(tooltip.Get())) tooltip.Detach();
   tooltip.Reset();
   dialog = nullptr;
 }
