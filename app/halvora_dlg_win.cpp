@@ -5,8 +5,12 @@
 
 #include "app/app_service.h"
 #include "app/build_config.h"
+#include "app/install_plan.h"
+#include "app/install_win.h"
+#include "app/installed_apps.h"
 #include "base/debug_output.h"
 #include "base/text.h"
+#include "env/app_presence.h"
 #include "env/platform_client.h"
 #include "net/ftp/blocking_socket.h"
 #include "res/artwork.h"
@@ -22,6 +26,10 @@ constexpr COLORREF kColorKey = RGB(255, 0, 0);
 
 constexpr wchar_t kQueryFailedNotice[] = L"获取应用信息失败！";
 constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
+
+// A confirmed cancel lets the transfer under way stop before the window goes.
+constexpr UINT_PTR kCancelTimer = 1;
+constexpr UINT kCancelDelayMs = 300;
 
 void CreateFolder(std::wstring path) {
   while (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -39,6 +47,9 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
       ftp(std::make_unique<nsFTP::CFTPClient>(std::make_unique<nsSocket::CBlockingSocket>())),
       clientPresent(IsPlatformClientInstalled()),
       cancelQuestion(kCancelQuestion),
+      transport(*mainSession, *ftp),
+      view(*this),
+      session(transport, view, clock),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))) {
   appInfo.appId = appId;
@@ -54,6 +65,13 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
 }
 
 CHalvoraDlg::~CHalvoraDlg() {
+  // The window is gone; a worker still in a transfer is stopped and waited
+  // for, so no thread outlives what it uses.
+  if (worker.joinable()) {
+    session.PauseDownload();
+    session.Cancel();
+    worker.join();
+  }
   // QueryAppInfo hands the application's icon to the record; the record's
   // owner releases it.
   const halvora::win::IconHandle appIcon(static_cast<HICON>(appInfo.icon));
@@ -74,7 +92,7 @@ BOOL CHalvoraDlg::OnInitDialog() {
                           clientPresent,
                           appInfo,
                           progInfo,
-                          downloadList,
+                          session.downloadList,
                           clientZipPath,
                           halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
   const bool described = QueryAppInfo(context);
@@ -87,83 +105,15 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
   SetWindowTextW(window, appInfo.name.c_str());
-  view.SetApplication(appInfo.name, static_cast<HICON>(appInfo.icon), appInfo.fileSize);
-  view.Layout(window, finished, speedKbps);
+  mainView.SetApplication(appInfo.name, static_cast<HICON>(appInfo.icon), appInfo.fileSize);
+  mainView.Layout(window, session.IsFinished(), session.SpeedKbps());
 
   if (described) StartWorker();
   return TRUE;
 }
 
-void CHalvoraDlg::OnCancel() {
-  if (!finished && !halvora::ui::ShowConfirm(Handle(), cancelQuestion)) return;
-  EndDialog(IDCANCEL);
-}
-
-void CHalvoraDlg::OnOK() {}
-
-bool CHalvoraDlg::OnCommand(UINT id, UINT notifyCode, HWND) {
-  if (notifyCode != BN_CLICKED) return false;
-  switch (id) {
-    case halvora::ui::kCmdClose:
-      OnCancel();
-      return true;
-    case halvora::ui::kCmdCancel:
-      if (!finished) OnCancel();
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool CHalvoraDlg::OnEraseBkgnd(HDC dc) {
-  view.EraseBackground(dc);
-  return true;
-}
-
-HBRUSH CHalvoraDlg::OnCtlColor(HDC dc, HWND control, UINT) { return view.CtlColor(dc, control); }
-
-bool CHalvoraDlg::OnNcHitTest(POINT, LRESULT& hitTest) {
-  // The whole surface drags the window; child controls answer for their own.
-  hitTest = HTCAPTION;
-  return true;
-}
-
-bool CHalvoraDlg::OnMouseMove(UINT keys, POINT client) {
-  view.MouseMessage(WM_MOUSEMOVE, keys, MAKELPARAM(client.x, client.y));
-  return false;
-}
-
-bool CHalvoraDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
-  if ((message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
-      (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK))
-    view.MouseMessage(message, wParam, lParam);
-  return false;
-}
-
-bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM, LPARAM, LRESULT&) {
-  if (n != kApplyUpdates) return false;
-  ApplyUpdates();
-  return true;
-}
-
-void CHalvoraDlg::ApplyUpdates() {
-  using halvora::ui::UpdateMailbox;
-  const UpdateMailbox::Pending p = updates.Take();
-  if (p.Has(UpdateMailbox::kSpeed)) view.UpdateSpeedText(p.speedKbps);
-  if (p.Has(UpdateMailbox::kPaused))
-    view.SetPauseBitmap(p.paused ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
-  if (p.Has(UpdateMailbox::kFinished)) {
-    view.SetLaunchBitmap(IDB_LAUNCH_READY);
-    view.SetPercent(1.0f);
-  } else if (p.Has(UpdateMailbox::kProgress)) {
-    view.SetPercent(p.progress);
-  }
-  if (p.Has(UpdateMailbox::kRedraw | UpdateMailbox::kFinished)) view.RedrawAll();
-}
-
-void CHalvoraDlg::OnDestroy() { view.Destroy(); }
-
 void CHalvoraDlg::StartWorker() {
+  const DownloadList& downloadList = session.downloadList;
   halvora::DebugOutput(
       (L"download list: " + std::to_wstring(downloadList.size()) + L" item(s)").c_str());
   for (const DownloadItem& item : downloadList) {
@@ -176,4 +126,163 @@ void CHalvoraDlg::StartWorker() {
     line += L" remote=" + item.remote + L" local=" + item.local;
     halvora::DebugOutput(line.c_str());
   }
+  worker = std::thread([this] { WorkerThread(); });
 }
+
+void CHalvoraDlg::WorkerThread() {
+  switch (session.DownloadAll()) {
+    case kDownloadAllTransferred:
+      InstallAndLaunch();
+      break;
+    case kDownloadAllIncomplete:
+      // Nothing is installed from a package that did not arrive whole; the
+      // temporary folder keeps what came, for the next run to size again.
+      if (EnterPhase(Phase::Ending)) PostWmApp(kEndSession);
+      break;
+    default:
+      break;
+  }
+}
+
+bool CHalvoraDlg::EnterPhase(Phase next) {
+  Phase expected = Phase::Running;
+  return phase.compare_exchange_strong(expected, next);
+}
+
+void CHalvoraDlg::InstallAndLaunch() {
+  if (!EnterPhase(Phase::Installing)) return;
+  // From the worker, the window is only posted to.
+  const bool onWindowThread = GetWindowThreadProcessId(Handle(), nullptr) == GetCurrentThreadId();
+  const InstallContext context{appInfo,
+                               progInfo,
+                               appsRoot,
+                               tempRoot,
+                               clientPresent,
+                               clientZipPath,
+                               [this, onWindowThread] {
+                                 if (onWindowThread) {
+                                   ShowWindow(Handle(), SW_HIDE);
+                                 } else {
+                                   PostWmApp(kHideWindow);
+                                 }
+                               },
+                               [](const AppInfo& app) { AddInstalledApp(app); }};
+  InstallPackage(context);
+  if (onWindowThread) {
+    EndDialog(IDCANCEL);
+  } else {
+    PostWmApp(kEndSession);
+  }
+}
+
+bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
+  // Held off while the installation runs and once the session is ending.
+  const bool running = phase == Phase::Running;
+  switch (id) {
+    case kCloseCommand:
+      if (running) OnCancel();
+      return true;
+    case kCancelCommand:
+      if (running && !session.IsFinished()) OnCancel();
+      return true;
+    case kPauseCommand:
+      if (running && !session.IsFinished()) {
+        if (session.IsPaused()) {
+          session.ResumeDownload();
+        } else {
+          session.PauseDownload();
+        }
+      }
+      return true;
+    case kLaunchCommand:
+      if (running && session.IsFinished()) InstallAndLaunch();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CHalvoraDlg::OnCancel() {
+  if (phase != Phase::Running) return;
+  const bool wasPaused = session.IsPaused();
+  session.PauseDownload();
+  if (session.IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
+    // The installation may have begun while the question was open.
+    if (!EnterPhase(Phase::Ending)) return;
+    session.Cancel();
+    SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
+  } else if (!wasPaused) {
+    session.ResumeDownload();
+  }
+}
+
+void CHalvoraDlg::OnOK() {}
+
+bool CHalvoraDlg::OnTimer(UINT_PTR id) {
+  if (id != kCancelTimer) return false;
+  KillTimer(Handle(), kCancelTimer);
+  if (IsAppInstalled(progInfo, appInfo, appsRoot)) {
+    DeleteTree(AppTempFolder(tempRoot, appInfo.appId));
+  }
+  EndDialog(IDCANCEL);
+  return true;
+}
+
+bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
+  switch (n) {
+    case kProgressChanged:
+      mainView.SetPercent(view.TakeProgress());
+      return true;
+    case kSpeedChanged:
+      mainView.UpdateSpeedText(view.TakeSpeed());
+      return true;
+    case kPausePicture:
+      mainView.SetPauseBitmap(wParam != 0 ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
+      return true;
+    case kDownloadFinished:
+      mainView.SetLaunchBitmap(IDB_LAUNCH_READY);
+      mainView.SetPercent(1.0f);
+      mainView.RedrawAll();
+      return true;
+    case kRedrawAll:
+      mainView.RedrawAll();
+      return true;
+    case kHideWindow:
+      ShowWindow(Handle(), SW_HIDE);
+      return true;
+    case kEndSession:
+      EndDialog(IDCANCEL);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CHalvoraDlg::OnEraseBkgnd(HDC dc) {
+  mainView.EraseBackground(dc);
+  return true;
+}
+
+HBRUSH CHalvoraDlg::OnCtlColor(HDC dc, HWND control, UINT) {
+  return mainView.CtlColor(dc, control);
+}
+
+bool CHalvoraDlg::OnNcHitTest(POINT, LRESULT& hitTest) {
+  // The whole surface drags the window; child controls answer for their own.
+  hitTest = HTCAPTION;
+  return true;
+}
+
+bool CHalvoraDlg::OnMouseMove(UINT keys, POINT client) {
+  mainView.MouseMessage(WM_MOUSEMOVE, keys, MAKELPARAM(client.x, client.y));
+  return false;
+}
+
+bool CHalvoraDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
+  if ((message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
+      (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK))
+    mainView.MouseMessage(message, wParam, lParam);
+  return false;
+}
+
+void CHalvoraDlg::OnDestroy() { mainView.Destroy(); }

@@ -21,8 +21,9 @@ TEST(MainDialog, ConstructionPreparesTheSession) {
   EXPECT_EQ(dialog.appInfo.appId, L"dialog-test-app");
   EXPECT_EQ(dialog.mainSession->BaseUrl().find("127.0.0.1:8081"), 7u)
       << dialog.mainSession->BaseUrl();
-  EXPECT_TRUE(dialog.downloadList.empty());
-  EXPECT_FALSE(dialog.paused || dialog.cancelled || dialog.finished);
+  EXPECT_TRUE(dialog.session.downloadList.empty());
+  EXPECT_FALSE(dialog.session.IsPaused() || dialog.session.IsCancelled() ||
+               dialog.session.IsFinished());
 
   // The folders lie below the user's own folder and exist afterwards.
   const std::wstring user = GetUserAppDataFolder();
