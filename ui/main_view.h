@@ -48,8 +48,12 @@ class CMainView {
 
   void UpdateSpeedText(double kbps);
   void SetPercent(float fraction) { progress.SetPercent(fraction); }
-  void SetPauseBitmap(UINT id) { pauseButton.SetBitmaps(id, id, id); }
-  void SetLaunchBitmap(UINT id) { launchButton.SetBitmaps(id, id, id); }
+  // A new picture for a button, shown at once: the button alone would show
+  // it only at its next repaint, which may not come while the pointer is
+  // elsewhere (after the question, say), leaving a picture that contradicts
+  // the session.
+  void SetPauseBitmap(UINT id) { ShowPicture(pauseButton, id); }
+  void SetLaunchBitmap(UINT id) { ShowPicture(launchButton, id); }
   // Invalidates, erases and repaints the whole window and its children now.
   void RedrawAll();
 
@@ -61,6 +65,7 @@ class CMainView {
 
  private:
   void OnNameHover(POINT client, POINT screen);
+  static void ShowPicture(CBmpBtn& button, UINT id);
 
   HWND dialog = nullptr;
   std::wstring name;

@@ -193,6 +193,11 @@ void CMainView::UpdateSpeedText(double kbps) {
   if (dialog) SetDlgItemTextW(dialog, IDC_SPEED_LABEL, FormatSpeed(kbps).c_str());
 }
 
+void CMainView::ShowPicture(CBmpBtn& button, UINT id) {
+  button.SetBitmaps(id, id, id);
+  if (button.Handle()) InvalidateRect(button.Handle(), nullptr, FALSE);
+}
+
 void CMainView::RedrawAll() {
   if (dialog)
     RedrawWindow(dialog, nullptr, nullptr,
