@@ -20,15 +20,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Time moves only when the monitor sleeps.
+// Time moves only when the monitor sleeps, and not while a transfer is held.
 class FakeClock final : public SessionClock {
  public:
   uint32_t NowMs() override { return now; }
   void SleepMs(uint32_t ms) override {
-    now += ms;
+    if (!frozen) now += ms;
     std::this_thread::sleep_for(100us);
   }
   std::atomic<uint32_t> now{0xFFFFF000u};  // wraps during the run
+  std::atomic<bool> frozen{false};
 };
 
 class RecordingView final : public SessionView {
@@ -162,6 +163,7 @@ class FakeTransport final : public SessionTransport {
   TransferOutcome Transfer(const DownloadItem& item, bool append) {
     Log((append ? "append " : "get ") + Narrow(item.remote));
     std::unique_lock<std::mutex> hold(lock);
+    clock.frozen = false;
     if (holdsBeforeStart > 0) {
       --holdsBeforeStart;
       const int number = BeginHold();
@@ -221,7 +223,9 @@ class FakeTransport final : public SessionTransport {
     return TransferOutcome::Stopped;
   }
 
+  // The clock stands still until the next transfer begins.
   int BeginHold() {
+    clock.frozen = true;
     changed.notify_all();
     return ++holdsBegun;
   }
