@@ -6,7 +6,6 @@
 #include <limits>
 #include <ostream>
 
-#include "ui/button_state.h"
 
 namespace halvora::ui {
 
@@ -139,28 +138,6 @@ TEST(Progress, PositionAndFillWidth) {
   }
   EXPECT_EQ(ProgressFillWidth(7, 0, 185), 185);                      // no range: full once started
   EXPECT_EQ(ProgressFillWidth(4000000000u, 4294967295u, 185), 172);  // no overflow
-}
-
-TEST(ButtonState, DrawRequests) {
-  using S = ButtonState;
-  const struct {
-    S current;
-    DrawItemBits bits;
-    bool hovered;
-    S want;
-  } cases[] = {
-      {S::kHover, {false, false, false}, true, S::kNormal},  // lost focus
-      {S::kNormal, {true, true, false}, false, S::kPressed},
-      {S::kNormal, {true, false, false}, true, S::kHover},
-      {S::kPressed, {true, false, false}, false, S::kPressed},  // focused, idle: kept
-      {S::kHover, {true, true, true}, true, S::kDisabled},
-      {S::kNormal, {false, false, true}, false, S::kDisabled},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(StateForDrawItem(c.current, c.bits, c.hovered), c.want)
-        << static_cast<int>(c.current) << " focus " << c.bits.focus << " selected "
-        << c.bits.selected << " hovered " << c.hovered;
-  }
 }
 
 }  // namespace
