@@ -29,6 +29,7 @@
 #include "base/win/scoped_handle.h"
 #include "net/ftp/ftp_client.h"
 #include "net/http/zan_http_session.h"
+#include "ui/main_view.h"
 #include "ui/window.h"
 
 class CHalvoraDlg : public halvora::ui::CDialog {
@@ -37,10 +38,10 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   ~CHalvoraDlg() override;
 
   // Commands of the window's buttons.
-  static constexpr UINT kCloseCommand = 1123;
-  static constexpr UINT kCancelCommand = 1124;
-  static constexpr UINT kPauseCommand = 1125;
-  static constexpr UINT kLaunchCommand = 1126;
+  static constexpr UINT kCloseCommand = halvora::ui::kCmdClose;
+  static constexpr UINT kCancelCommand = halvora::ui::kCmdCancel;
+  static constexpr UINT kPauseCommand = halvora::ui::kCmdPause;
+  static constexpr UINT kLaunchCommand = halvora::ui::kCmdLaunch;
 
   // The platform server, from the resources.
   const std::wstring serverHost;
@@ -89,33 +90,33 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
   // The window's close, Escape, and the close and cancel buttons.
   void OnCancel() override;
+  // Enter: no action. Ending the run here would skip the question and leave
+  // the session running without being cancelled.
+  void OnOK() override;
   bool OnTimer(UINT_PTR id) override;
   bool OnAppMessage(UINT n, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // Drawing and the mouse: the view draws, the whole surface drags.
+  bool OnEraseBkgnd(HDC dc) override;
+  HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
+  bool OnNcHitTest(POINT screen, LRESULT& hitTest) override;
+  bool OnMouseMove(UINT keys, POINT client) override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnDestroy() override;
 
  private:
   // Who ends the session; each phase is entered once, from Running.
   enum class Phase { Running, Installing, Ending };
 
-  // Places the child windows. For now the window is plain: the speed label
-  // gets the label font.
-  void Layout();
   // Lists the prepared download list on the debug output and starts the
   // worker thread.
   void StartWorker();
   void WorkerThread();
   bool EnterPhase(Phase next);
-  // The speed label's text for the newest speed sample.
-  void UpdateSpeedText(double kbps);
-  // Applied on this thread for the worker and the monitor: until the
-  // user-interface pictures arrive, the dialog keeps what its widgets show.
-  float progressShown = 0.0f;
-  bool pausePictureShown = false;
-  bool launchFinishedShown = false;
 
   std::atomic<Phase> phase{Phase::Running};
   std::thread worker;
 
   halvora::win::IconHandle icon;  // icon resource 128
-  halvora::win::FontHandle nameFont;
-  halvora::win::FontHandle labelFont;
+  // What the window shows: fonts, pictures, widgets, tooltip.
+  halvora::ui::CMainView mainView;
 };

@@ -13,11 +13,11 @@
 #include "env/app_presence.h"
 #include "env/platform_client.h"
 #include "net/ftp/blocking_socket.h"
+#include "res/artwork.h"
 #include "res/resource.h"
+#include "ui/msg_dlg.h"
 
 namespace {
-
-using halvora::win::FontHandle;
 
 // Pure red is the window's colour key: every pixel painted in it is
 // transparent and lets clicks through (the drawn background rounds its
@@ -25,20 +25,11 @@ using halvora::win::FontHandle;
 constexpr COLORREF kColorKey = RGB(255, 0, 0);
 
 constexpr wchar_t kQueryFailedNotice[] = L"获取应用信息失败！";
-constexpr wchar_t kNoticeCaption[] = L"提示";
 constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
-constexpr wchar_t kSpeedAtStart[] = L"0.00KB/S";
 
 // A confirmed cancel lets the transfer under way stop before the window goes.
 constexpr UINT_PTR kCancelTimer = 1;
 constexpr UINT kCancelDelayMs = 300;
-
-// Thin swiss fonts, height as the cell height in pixels.
-FontHandle MakeFont(int height, const wchar_t* face) {
-  return FontHandle(CreateFontW(height, 0, 0, 0, FW_THIN, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                DEFAULT_PITCH | FF_SWISS, face));
-}
 
 void CreateFolder(std::wstring path) {
   while (!path.empty() && path.back() == L'\\') path.pop_back();
@@ -60,9 +51,7 @@ CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
       view(*this),
       session(transport, view, clock),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
-                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
-      nameFont(MakeFont(23, L"微软雅黑")),
-      labelFont(MakeFont(14, L"Arial")) {
+                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))) {
   appInfo.appId = appId;
   const std::wstring userFolder = GetUserAppDataFolder();
   appsRoot = userFolder + L"\\apps\\";
@@ -108,8 +97,7 @@ BOOL CHalvoraDlg::OnInitDialog() {
                           halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
   const bool described = QueryAppInfo(context);
   if (!described) {
-    // The platform's message box stands in until the program draws its own.
-    MessageBoxW(window, kQueryFailedNotice, kNoticeCaption, MB_OK);
+    halvora::ui::ShowNotice(window, kQueryFailedNotice);
     EndDialog(IDCANCEL);
   }
 
@@ -117,16 +105,11 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
   SetWindowTextW(window, appInfo.name.c_str());
-  Layout();
+  mainView.SetApplication(appInfo.name, static_cast<HICON>(appInfo.icon), appInfo.fileSize);
+  mainView.Layout(window, session.IsFinished(), session.SpeedKbps());
 
   if (described) StartWorker();
   return TRUE;
-}
-
-void CHalvoraDlg::Layout() {
-  const HWND label = GetDlgItem(Handle(), IDC_SPEED_LABEL);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont.Get()), FALSE);
-  SetWindowTextW(label, kSpeedAtStart);
 }
 
 void CHalvoraDlg::StartWorker() {
@@ -223,9 +206,7 @@ void CHalvoraDlg::OnCancel() {
   if (phase != Phase::Running) return;
   const bool wasPaused = session.IsPaused();
   session.PauseDownload();
-  // The platform's message box stands in until the program draws its own.
-  if (session.IsFinished() ||
-      MessageBoxW(Handle(), cancelQuestion.c_str(), kNoticeCaption, MB_YESNO) == IDYES) {
+  if (session.IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
     // The installation may have begun while the question was open.
     if (!EnterPhase(Phase::Ending)) return;
     session.Cancel();
@@ -234,6 +215,8 @@ void CHalvoraDlg::OnCancel() {
     session.ResumeDownload();
   }
 }
+
+void CHalvoraDlg::OnOK() {}
 
 bool CHalvoraDlg::OnTimer(UINT_PTR id) {
   if (id != kCancelTimer) return false;
@@ -248,21 +231,21 @@ bool CHalvoraDlg::OnTimer(UINT_PTR id) {
 bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
   switch (n) {
     case kProgressChanged:
-      progressShown = view.TakeProgress();
+      mainView.SetPercent(view.TakeProgress());
       return true;
     case kSpeedChanged:
-      UpdateSpeedText(view.TakeSpeed());
+      mainView.UpdateSpeedText(view.TakeSpeed());
       return true;
     case kPausePicture:
-      pausePictureShown = wParam != 0;
+      mainView.SetPauseBitmap(wParam != 0 ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
       return true;
     case kDownloadFinished:
-      launchFinishedShown = true;
-      progressShown = 1.0f;
-      RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+      mainView.SetLaunchBitmap(IDB_LAUNCH_READY);
+      mainView.SetPercent(1.0f);
+      mainView.RedrawAll();
       return true;
     case kRedrawAll:
-      RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+      mainView.RedrawAll();
       return true;
     case kHideWindow:
       ShowWindow(Handle(), SW_HIDE);
@@ -275,14 +258,31 @@ bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
   }
 }
 
-void CHalvoraDlg::UpdateSpeedText(double kbps) {
-  wchar_t text[64];
-  if (kbps < 1000.0) {
-    swprintf(text, 64, L"%.2fKB/S", kbps);
-  } else if (kbps / 1024.0 < 1024.0) {
-    swprintf(text, 64, L"%.2fMB/S", kbps / 1024.0);
-  } else {
-    swprintf(text, 64, L"%.2fGB/S", kbps / 1024.0 / 1024.0);
-  }
-  SetWindowTextW(GetDlgItem(Handle(), IDC_SPEED_LABEL), text);
+bool CHalvoraDlg::OnEraseBkgnd(HDC dc) {
+  mainView.EraseBackground(dc);
+  return true;
 }
+
+HBRUSH CHalvoraDlg::OnCtlColor(HDC dc, HWND control, UINT) {
+  return mainView.CtlColor(dc, control);
+}
+
+bool CHalvoraDlg::OnNcHitTest(POINT, LRESULT& hitTest) {
+  // The whole surface drags the window; child controls answer for their own.
+  hitTest = HTCAPTION;
+  return true;
+}
+
+bool CHalvoraDlg::OnMouseMove(UINT keys, POINT client) {
+  mainView.MouseMessage(WM_MOUSEMOVE, keys, MAKELPARAM(client.x, client.y));
+  return false;
+}
+
+bool CHalvoraDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
+  if ((message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
+      (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK))
+    mainView.MouseMessage(message, wParam, lParam);
+  return false;
+}
+
+void CHalvoraDlg::OnDestroy() { mainView.Destroy(); }

@@ -185,16 +185,18 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
     SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 30000,
                         &result);
   };
-  // The question is the platform's message box for now: answered through
-  // its Yes and No commands.
+  // The question is the program's message box, titled 提示 (over a mask):
+  // its OK command is 是, its cancel command 否.
   auto answer = [](DebuggedProcess& program, HWND main, bool yes) {
     HWND question = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
       for (const ShownWindow& window : WindowsOf(program.Id()))
-        if (window.handle != main && IsWindowVisible(window.handle)) question = window.handle;
+        if (window.handle != main && window.title == L"\u63d0\u793a" &&
+            IsWindowVisible(window.handle))
+          question = window.handle;
       return question != nullptr;
     })) << "no question";
-    PostMessageW(question, WM_COMMAND, MAKEWPARAM(yes ? IDYES : IDNO, BN_CLICKED), 0);
+    PostMessageW(question, WM_COMMAND, MAKEWPARAM(yes ? IDOK : IDCANCEL, BN_CLICKED), 0);
   };
   auto requested = [](const std::string& log, const std::string& path) {
     return log.find("> GET " + path + " ") != std::string::npos;
