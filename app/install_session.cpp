@@ -26,7 +26,9 @@ int32_t InstallSession::DownloadAll() {
 
   SizeFiles();
   if (cancelled) return kDownloadAllNothing;
-  if (bytesToDownload == 0) {
+  // Files of unknown size stay in the list with 0 bytes counted: only an
+  // empty list means that everything is present.
+  if (downloadList.empty()) {
     finished = true;
     view.ShowFinished();
     return kDownloadAllPresent;
@@ -56,7 +58,8 @@ int32_t InstallSession::DownloadAll() {
 
 // Removes the items whose local file already has the remote size; deletes
 // the local file of every other item, so each download of a run starts from
-// an empty file.
+// an empty file. A size of 0 means the server did not tell it: such a file
+// cannot be known to be complete and is fetched again.
 void InstallSession::SizeFiles() {
   for (auto it = downloadList.begin(); it != downloadList.end() && !cancelled;) {
     uint32_t size = 0;
@@ -67,7 +70,7 @@ void InstallSession::SizeFiles() {
       size = transport.FtpRemoteSize(*it);
       transport.FtpLogout();
     }
-    if (transport.LocalFileSize(it->local) == size) {
+    if (size != 0 && transport.LocalFileSize(it->local) == size) {
       it = downloadList.erase(it);
     } else {
       transport.DeleteLocalFile(it->local);

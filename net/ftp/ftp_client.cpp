@@ -105,7 +105,8 @@ bool CFTPClient::ReadReplyLine(std::wstring& line) {
       // The text ends at the first 0 byte the server sent.
       partialReplyLine.append(transferBuffer, std::strlen(transferBuffer));
       TakeCompleteLines(partialReplyLine, replyLineQueue);
-      if (partialReplyLine.size() > kMaxReplyBytes) {
+      // Room for the CR of a line at the limit whose LF is still to come.
+      if (partialReplyLine.size() > kMaxReplyBytes + 1) {
         DiscardControl();
         replyLineQueue.clear();
         return false;
@@ -113,6 +114,13 @@ bool CFTPClient::ReadReplyLine(std::wstring& line) {
     }
   } catch (const CBlockingSocketException&) {
     DiscardControl();
+    return false;
+  }
+  // The limit holds for the line however its bytes were split into reads: a
+  // line that ended within the read that crossed the limit is refused too.
+  if (LineTextLength(replyLineQueue.front()) > kMaxReplyBytes) {
+    DiscardControl();
+    replyLineQueue.clear();
     return false;
   }
   line = StripLineEnd(halvora::AnsiToWide(replyLineQueue.front()));

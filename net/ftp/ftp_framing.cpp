@@ -20,6 +20,13 @@ void TakeCompleteLines(std::string& pending, std::deque<std::string>& lines) {
   pending.erase(0, start);
 }
 
+std::size_t LineTextLength(const std::string& line) {
+  std::size_t n = line.size();
+  if (n > 0 && line[n - 1] == '\n') --n;
+  if (n > 0 && line[n - 1] == '\r' && n < line.size()) --n;
+  return n;
+}
+
 std::wstring StripLineEnd(std::wstring line) {
   const std::size_t n = line.size();
   if (n >= 2 && line[n - 2] == L'\r' && line[n - 1] == L'\n') line.resize(n - 2);

@@ -12,7 +12,7 @@
 
 namespace nsFTP {
 
-// Bytes of one reply line not yet ended by LF, and of the text of one
+// Bytes of one reply line without its ending, and of the text of one
 // (multi-line) reply, beyond which the exchange fails: a server cannot make
 // the client's memory grow without limit.
 constexpr std::size_t kMaxReplyBytes = 64 * 1024;
@@ -20,6 +20,9 @@ constexpr std::size_t kMaxReplyBytes = 64 * 1024;
 // Moves every complete line (up to and including its LF) from the front of
 // `pending` to the back of `lines`; an unterminated tail stays in `pending`.
 void TakeCompleteLines(std::string& pending, std::deque<std::string>& lines);
+
+// Bytes of a line without its ending (CR LF, or a lone LF).
+std::size_t LineTextLength(const std::string& line);
 
 // The reply line as the client hands it on: a trailing CR LF removed (a lone
 // LF stays).

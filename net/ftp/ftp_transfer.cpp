@@ -358,12 +358,19 @@ TransferEnd CFTPClient::Download(CFile& file, const std::wstring& remotePath,
   if (!EnsureRepresentation(representation)) return Unfinished();
   if (abortRequested) return TransferEnd::Aborted;
   std::uint32_t size = remoteSize;
-  QuerySize(remotePath, size);
+  const FtpResult sized = QuerySize(remotePath, size);
   remoteSize = size;
   transferredBytes = 0;
   position = resumeEnabled ? To32(LocalFileLength(localPath)) : 0;
+  // Without the size, the end of the data cannot be told from a cut: a file
+  // that could not be checked is never reported complete.
+  if (sized != FtpResult::Ok) return Unfinished();
   const std::uint32_t offset = To32(file.Tell());
-  return Transfer(file, representation, DataCommand::Retrieve, remotePath, offset);
+  const TransferEnd end = Transfer(file, representation, DataCommand::Retrieve, remotePath, offset);
+  // A data connection that closed before the announced size is a cut
+  // transfer, whatever the final reply says; the bytes stay for a resume.
+  if (end == TransferEnd::Completed && position < remoteSize) return TransferEnd::Failed;
+  return end;
 }
 
 bool CFTPClient::DownloadFile(const std::wstring& remotePath, const std::wstring& localPath,

@@ -308,21 +308,23 @@ TEST(InstallSession, SizingKeepsWhatIsMissingAndDropsWhatIsComplete) {
        kDownloadAllTransferred,
        700,
        {"size a", "size b", "delete C:\\tmp\\b", "size b", "get b"}},
-      {"unknown size and no file counts as complete",
+      // A size the server did not tell cannot show a file complete: the
+      // file is fetched, whether or not one is there.
+      {"unknown size and no file: fetched",
        {Http(L"a"), Ftp(L"b")},
        {{L"b", 9}},
        {},
        kDownloadAllTransferred,
        9,
-       {"size a", "logon", "size b", "logout", "delete C:\\tmp\\b", "logon", "size b", "get b",
-        "logout"}},
-      {"unknown size with a file: deleted, nothing left to fetch",
+       {"size a", "delete C:\\tmp\\a", "logon", "size b", "logout", "delete C:\\tmp\\b", "size a",
+        "get a", "logon", "size b", "get b", "logout"}},
+      {"unknown size with a file: deleted and fetched again",
        {Http(L"a")},
        {},
        {{L"C:\\tmp\\a", 4}},
-       kDownloadAllPresent,
+       kDownloadAllTransferred,
        0,
-       {"size a", "delete C:\\tmp\\a"}},
+       {"size a", "delete C:\\tmp\\a", "size a", "get a"}},
   };
   for (const auto& c : cases) {
     Session s;

@@ -183,12 +183,25 @@ struct ReadCase {
   std::vector<Read> reads;  // ReadReply calls, in order
 };
 
+// Each byte in a send of its own, apart from the next.
+std::vector<Step> ByteByByte(const std::string& bytes) {
+  std::vector<Step> steps;
+  for (char c : bytes) {
+    steps.push_back(Reply(std::string(1, c)));
+    steps.push_back(Delay(2));
+  }
+  return steps;
+}
+
 TEST(FtpReplies, FramingOfRepliesAsTheyArrive) {
   const std::string longLine(nsFTP::kMaxReplyBytes + 10, 'x');
   std::string longReply = "220-start\r\n";
   while (longReply.size() <= nsFTP::kMaxReplyBytes)
     longReply += "220-" + std::string(200, 'y') + "\r\n";
   longReply += "220 end\r\n";
+  // Reply texts of exactly the limit and one byte beyond, without the CR LF.
+  const std::string atLimit = "200 " + std::string(nsFTP::kMaxReplyBytes - 4, 'z');
+  const std::string overLimit = atLimit + "z";
   const ReadCase cases[] = {
       {"reply split into pieces",
        {Reply("22"), Delay(30), Reply("0 hel"), Delay(30), Reply("lo\r\n")},
@@ -209,7 +222,20 @@ TEST(FtpReplies, FramingOfRepliesAsTheyArrive) {
       {"unterminated last line before the close",
        {Reply("421 going"), Hangup()},
        {{true, L"421 going", L"421"}, {false, L"", L""}}},
+      {"multi-line reply split byte by byte",
+       ByteByByte("230-a\r\n230 b\r\n"),
+       {{true, L"230-a\r\n230 b", L"230"}}},
       {"line longer than the limit", {Reply(longLine)}, {{false, L"", L""}}},
+      // However the line is cut into reads, the limit is the same.
+      {"line of the limit with its CR and LF apart",
+       {Reply(atLimit + "\r"), Delay(30), Reply("\n")},
+       {{true, std::wstring(atLimit.begin(), atLimit.end()), L"200"}}},
+      {"line one byte over the limit, its end with the CR LF",
+       {Reply(overLimit.substr(0, overLimit.size() - 1)), Delay(30), Reply("z\r\n")},
+       {{false, L"", L""}}},
+      {"line one byte over the limit in one piece",
+       {Reply(overLimit + "\r\n")},
+       {{false, L"", L""}}},
       {"multi-line reply longer than the limit", {Reply(longReply)}, {{false, L"", L""}}},
   };
   for (const ReadCase& c : cases) {

@@ -178,11 +178,14 @@ TEST(Faults, SettingsAndTheirValues) {
   EXPECT_TRUE(faults.Set("cut", "10", error));
   EXPECT_TRUE(faults.Set("stall", "0", error));
   EXPECT_TRUE(faults.Set("range-shift", "-3", error));
-  EXPECT_EQ(faults.Describe(), "status=503 length=abc cut=10 stall=0 range-shift=-3");
+  EXPECT_TRUE(faults.Set("reset", "7", error));
+  EXPECT_TRUE(faults.Set("pad", "100", error));
+  EXPECT_EQ(faults.Describe(),
+            "status=503 length=abc cut=10 reset=7 pad=100 stall=0 range-shift=-3");
 
   const std::pair<const char*, const char*> bad[] = {
-      {"status", "99"}, {"status", "x"},  {"cut", "-1"},    {"trickle", "0"},
-      {"gzip", "yes"},  {"range", "all"}, {"nonsense", "1"}};
+      {"status", "99"}, {"status", "x"}, {"cut", "-1"}, {"trickle", "0"}, {"gzip", "yes"},
+      {"range", "all"}, {"reset", "x"},  {"pad", "-1"}, {"nonsense", "1"}};
   for (const auto& [name, value] : bad) {
     SCOPED_TRACE(name);
     error.clear();

@@ -36,6 +36,10 @@ bool Faults::Set(const std::string& name, const std::string& value, std::string&
     }
   } else if (name == "cut") {
     ok = (cutAfter = Count(value)).has_value();
+  } else if (name == "reset") {
+    ok = (resetAfter = Count(value)).has_value();
+  } else if (name == "pad") {
+    ok = (padTo = Count(value)).has_value();
   } else if (name == "trickle") {
     tricklePiece = Count(value);
     ok = tricklePiece && *tricklePiece > 0;
@@ -46,6 +50,9 @@ bool Faults::Set(const std::string& name, const std::string& value, std::string&
     gzipTruncated = ok;
   } else if (name == "encoding") {
     encoding = value;
+  } else if (name == "hold") {
+    ok = value == "on";
+    hold = ok;
   } else if (name == "range") {
     ok = value == "ignore";
     ignoreRange = ok;
@@ -68,10 +75,13 @@ std::string Faults::Describe() const {
   if (lengthMissing) add("length=missing");
   if (lengthText) add("length=" + *lengthText);
   if (cutAfter) add("cut=" + std::to_string(*cutAfter));
+  if (resetAfter) add("reset=" + std::to_string(*resetAfter));
+  if (padTo) add("pad=" + std::to_string(*padTo));
   if (tricklePiece) add("trickle=" + std::to_string(*tricklePiece));
   if (stallAfter) add("stall=" + std::to_string(*stallAfter));
   if (gzipTruncated) add("gzip=truncated");
   if (encoding) add("encoding=" + *encoding);
+  if (hold) add("hold=on");
   if (ignoreRange) add("range=ignore");
   if (rangeShift) add("range-shift=" + std::to_string(rangeShift));
   return text.empty() ? "none" : text;

@@ -8,6 +8,8 @@
 //                     connection closes)
 //   length=TEXT       send "Content-Length: TEXT" whatever the body is
 //   cut=N             send only the first N body bytes, then close
+//   reset=N           send the first N body bytes, let them reach the
+//                     client, then reset the connection (RST, not FIN)
 //   trickle=N         send the body in pieces of N bytes, 2 ms apart
 //   stall=N           stop after N body bytes (0: right after the headers)
 //                     until a /_control/release that came after the answer
@@ -16,6 +18,15 @@
 //                     and drop the stream's second half
 //   encoding=TEXT     service answers: "Content-Encoding: TEXT", the bytes
 //                     left as they are (compressed only if the catalog says so)
+//   pad=N             service answers: blanks appended up to N bytes in all,
+//                     before any gzip encoding (a gzip answer then inflates
+//                     to N bytes)
+//   hold=on           hold every answer before it starts: the server logs
+//                     "hold K METHOD TARGET range RANGE" (K counts answers
+//                     from 1, RANGE is the Range header or "-") and waits
+//                     until /_control/release?through=N with N >= K, a plain
+//                     /_control/release, or a reset; the faults in force when
+//                     it goes on apply to it
 //   range=ignore      files: answer a Range request with 200 and everything
 //   range-shift=N     files: 206 whose Content-Range starts N bytes off
 
@@ -30,10 +41,13 @@ struct Faults {
   bool lengthMissing = false;
   std::optional<std::string> lengthText;
   std::optional<size_t> cutAfter;
+  std::optional<size_t> resetAfter;
   std::optional<size_t> tricklePiece;
   std::optional<size_t> stallAfter;
   bool gzipTruncated = false;
   std::optional<std::string> encoding;
+  std::optional<size_t> padTo;
+  bool hold = false;
   bool ignoreRange = false;
   long rangeShift = 0;
 

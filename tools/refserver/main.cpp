@@ -14,12 +14,14 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "net/http/gzip_encode.h"
 #include "tools/refserver/byte_range.h"
 #include "tools/refserver/catalog.h"
+#include "tools/refserver/connection_reset.h"
 #include "tools/refserver/faults.h"
 #include "tools/refserver/service_request.h"
 
@@ -54,12 +56,25 @@ class State {
     faults_ = Faults();
     log_.clear();
     ++releases_;
+    heldReleased_ = heldAnswers_;
     wake_.notify_all();
   }
-  void Release() {
+  // Lets stalled answers go on, and held answers up to number `through`
+  // (all of them without it).
+  void Release(std::optional<uint64_t> through) {
     std::lock_guard<std::mutex> lock(mutex_);
     ++releases_;
+    heldReleased_ = std::max(heldReleased_, through.value_or(heldAnswers_));
     wake_.notify_all();
+  }
+  // The number of the next held answer, from 1.
+  uint64_t NextHeld() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ++heldAnswers_;
+  }
+  void Hold(uint64_t number) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || heldReleased_ >= number; });
   }
   void Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -97,9 +112,22 @@ class State {
   Faults faults_;
   std::string log_;
   uint64_t releases_ = 0;
+  uint64_t heldAnswers_ = 0;
+  uint64_t heldReleased_ = 0;
   bool stopping_ = false;
   std::ofstream* logFile_;
 };
+
+// The two ports of the connection an answer goes out on.
+struct Connection {
+  int localPort = 0;
+  int remotePort = 0;
+};
+
+Connection ConnectionOf(const httplib::Request& req) {
+  auto port = [&req](const char* name) { return std::atoi(req.get_header_value(name).c_str()); };
+  return Connection{port("LOCAL_PORT"), port("REMOTE_PORT")};
+}
 
 // What an answer sends: its bytes come from a text or from part of a file.
 struct Body {
@@ -127,9 +155,18 @@ class Server {
         continue;
       entry << "> " << name << ": " << value << '\n';
     }
-    const Faults faults = state_.CurrentFaults();
+    Faults faults = state_.CurrentFaults();
+    if (faults.hold) {
+      const uint64_t number = state_.NextHeld();
+      const std::string range = req.has_header("Range") ? req.get_header_value("Range") : "-";
+      state_.Log("hold " + std::to_string(number) + " " + req.method + " " + req.target +
+                 " range " + range + "\n");
+      state_.Hold(number);
+      // What the watcher switched on while the request was held applies.
+      faults = state_.CurrentFaults();
+    }
     if (target.rfind(kServicePrefix, 0) == 0) {
-      ServiceAnswer(target.substr(sizeof kServicePrefix - 1), faults, entry, res);
+      ServiceAnswer(req, target.substr(sizeof kServicePrefix - 1), faults, entry, res);
     } else {
       FileAnswer(req, faults, entry, res);
     }
@@ -145,7 +182,18 @@ class Server {
     if (command == "reset") {
       state_.Reset();
     } else if (command == "release") {
-      state_.Release();
+      std::optional<uint64_t> through;
+      if (req.has_param("through")) {
+        char* end = nullptr;
+        const std::string text = req.get_param_value("through");
+        through = std::strtoull(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0') {
+          status = 400;
+          reply = "bad through\n";
+          through.reset();
+        }
+      }
+      if (status == 200) state_.Release(through);
     } else if (command == "log") {
       reply = state_.LogText();
     } else if (command == "fault") {
@@ -160,16 +208,16 @@ class Server {
       status = 404;
       reply = "unknown control " + command + "\n";
     }
-    Send(res, status, {}, Body{reply, std::nullopt, 0, 0}, Faults());
+    Send(req, res, status, {}, Body{reply, std::nullopt, 0, 0}, Faults());
   }
 
-  void ServiceAnswer(const std::string& encoded, const Faults& faults, std::ostringstream& entry,
-                     httplib::Response& res) {
+  void ServiceAnswer(const httplib::Request& req, const std::string& encoded, const Faults& faults,
+                     std::ostringstream& entry, httplib::Response& res) {
     std::string error;
     const auto request = DecodeServicePath(encoded, error);
     if (!request) {
       entry << "= error: " << error << '\n';
-      return Send(res, 400, {}, Body{error + "\n", std::nullopt, 0, 0}, faults);
+      return Send(req, res, 400, {}, Body{error + "\n", std::nullopt, 0, 0}, faults);
     }
     entry << "= encoding: " << request->encoding << '\n';
     if (request->target) entry << "= target: " << *request->target << '\n';
@@ -179,11 +227,12 @@ class Server {
     const auto answer = catalog_.AnswerFor(ReadRequestFields(request->text), why);
     if (!answer) {
       entry << "= error: " << why << '\n';
-      return Send(res, 404, {}, Body{why + "\n", std::nullopt, 0, 0}, faults);
+      return Send(req, res, 404, {}, Body{why + "\n", std::nullopt, 0, 0}, faults);
     }
     entry << "= answer: " << answer->name << '\n';
     httplib::Headers headers{{"Content-Type", "text/xml"}};
     std::string body = answer->body;
+    if (faults.padTo && body.size() < *faults.padTo) body.resize(*faults.padTo, ' ');
     std::optional<std::string> encoding;
     if (answer->gzip || faults.gzipTruncated) {
       body = GzipCompress(body);
@@ -192,7 +241,7 @@ class Server {
     }
     if (faults.encoding) encoding = faults.encoding;
     if (encoding) headers.emplace("Content-Encoding", *encoding);
-    Send(res, 200, std::move(headers), Body{std::move(body), std::nullopt, 0, 0}, faults);
+    Send(req, res, 200, std::move(headers), Body{std::move(body), std::nullopt, 0, 0}, faults);
   }
 
   void FileAnswer(const httplib::Request& req, const Faults& faults, std::ostringstream& entry,
@@ -200,7 +249,7 @@ class Server {
     const auto path = catalog_.FileFor(req.path);
     if (!path) {
       entry << "= error: no such file\n";
-      return Send(res, 404, {}, Body{"no such file\n", std::nullopt, 0, 0}, faults);
+      return Send(req, res, 404, {}, Body{"no such file\n", std::nullopt, 0, 0}, faults);
     }
     std::error_code ec;
     const uint64_t size = fs::file_size(*path, ec);
@@ -219,14 +268,15 @@ class Server {
                                            std::to_string(first + int64_t(part.length) - 1) + "/" +
                                            std::to_string(size));
     }
-    Send(res, part.status, std::move(headers), Body{"", *path, part.first, part.length}, faults);
+    Send(req, res, part.status, std::move(headers), Body{"", *path, part.first, part.length},
+         faults);
   }
 
   // Every answer goes out through here: status and headers exactly as given
   // (the library adds only Connection, Keep-Alive and a default Content-Type),
   // then the body written piece by piece so faults can cut, slow or stall it.
-  void Send(httplib::Response& res, int status, httplib::Headers headers, Body body,
-            const Faults& faults) {
+  void Send(const httplib::Request& req, httplib::Response& res, int status,
+            httplib::Headers headers, Body body, const Faults& faults) {
     if (faults.status) {
       status = *faults.status;
       headers = {{"Content-Type", "text/plain"}};
@@ -248,16 +298,18 @@ class Server {
     }
     State& state = state_;
     const uint64_t begun = state.Releases();
-    res.set_content_provider(contentType, [&state, body = std::move(body), faults, begun](
-                                              size_t, httplib::DataSink& sink) {
-      return WriteBody(state, body, faults, begun, sink);
+    const Connection connection = ConnectionOf(req);
+    res.set_content_provider(contentType, [&state, body = std::move(body), faults, begun,
+                                           connection](size_t, httplib::DataSink& sink) {
+      return WriteBody(state, body, faults, begun, connection, sink);
     });
   }
 
   static bool WriteBody(State& state, const Body& body, const Faults& faults, uint64_t begun,
-                        httplib::DataSink& sink) {
+                        const Connection& connection, httplib::DataSink& sink) {
     const uint64_t size = body.Size();
-    const uint64_t limit = std::min<uint64_t>(size, faults.cutAfter.value_or(size));
+    const uint64_t limit = std::min<uint64_t>(
+        {size, faults.cutAfter.value_or(size), faults.resetAfter.value_or(size)});
     std::ifstream file;
     if (body.file) {
       file.open(*body.file, std::ios::binary);
@@ -285,7 +337,10 @@ class Server {
       if (faults.tricklePiece && sent < limit) std::this_thread::sleep_for(kTrickleGap);
     }
     if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) state.Stall(begun);
-    if (limit < size) return false;  // cut short: the library closes the connection
+    if (limit < size) {
+      if (faults.resetAfter) ResetConnection(connection.localPort, connection.remotePort);
+      return false;  // cut short: the library closes the connection
+    }
     sink.done();
     return true;
   }
