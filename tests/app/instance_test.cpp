@@ -7,14 +7,19 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/build_config.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
+#include "env/platform_client.h"
+#include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
 #include "tests/support/win_process.h"
 
@@ -104,6 +109,22 @@ TEST(ProgramInstances, OneCopyPerApplicationWithItsWindowAndDownloadList) {
   }
   HttpGet(url + "_control/reset");
 
+  // The copies stay in their sessions while they are looked at: the platform
+  // client is present, so none of its files is listed, and the first
+  // application's package is large and comes slowly. (A file that cannot be
+  // fetched ends a session, and one of unknown size is never complete.)
+  const bool clientPresent = IsPlatformClientInstalled();
+  if (!clientPresent) {
+    const ProcessOutput setup =
+        RunProcess({Wide(WinePath(HALVORA_FIXTURE_DIR "/fake-client-setup.exe")), L"-silent"});
+    ASSERT_EQ(setup.exitCode, 0u) << setup.err;
+  }
+  const std::filesystem::path packages =
+      std::filesystem::path(WinePath(Env("HALVORA_REFSERVER_CATALOG"))) / "files" / "packages";
+  std::filesystem::create_directories(packages);
+  WriteBytes((packages / "first-app.zip").string(), std::string(size_t{32} << 20, 'p'));
+  HttpGet(url + "_control/fault?trickle=512");
+
   // The first copy opens its window, titled with the application's name, and
   // prints the download list it prepared.
   DebuggedProcess firstCopy({first});
@@ -180,6 +201,16 @@ TEST(ProgramInstances, OneCopyPerApplicationWithItsWindowAndDownloadList) {
     if (question) PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_TRUE(copy->WaitForExit(exitCode));
     EXPECT_EQ(exitCode, 0u);
+  }
+  std::error_code error;
+  std::filesystem::remove_all(
+      std::filesystem::path(GetUserAppDataFolder()) / "apps" / "~~tmp" / "first-app", error);
+  if (!clientPresent) {
+    wchar_t programs[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, FALSE);
+    std::filesystem::remove_all(std::filesystem::path(programs) / L"Orbanta", error);
+    std::filesystem::remove_all(std::filesystem::path(GetUserAppDataFolder()) / kClientFolder,
+                                error);
   }
 }
 

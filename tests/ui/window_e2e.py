@@ -26,7 +26,11 @@ order:
                      button shows its ready picture and starts the
                      installation, which ends the program
 
-  window_e2e.py STAMP_EXE PROGRAM_EXE APP_ID APP_NAME [PUBLIC_FILE_HOST]
+  window_e2e.py STAMP_EXE PROGRAM_EXE APP_ID APP_NAME [PUBLIC_FILE_HOST [CLIENT_SETUP]]
+
+CLIENT_SETUP (the fake platform client setup) is run first, so that the
+package is the only file of the session: a file that cannot be fetched (the
+platform client's, from an unserved public file host) ends a session.
 
 Results go to GTEST_OUTPUT (a folder, "xml:DIR/") as a GoogleTest-style
 report, so scripts/test counts them with the other suites.
@@ -358,11 +362,14 @@ def launch_when_ready(exe, name, server, below):
         r.stop()
 
 
-def prepare(server, stamp, program, app_id, workdir):
-    """A fresh user profile, the large package, its size, and the stamped copy."""
+def prepare(server, stamp, program, app_id, workdir, client_setup):
+    """A fresh user profile with the platform client, the large package, its
+    size, and the stamped copy."""
     prefix = os.environ["HALVORA_WINEPREFIX"]
     for folder in glob.glob(os.path.join(prefix, "drive_c/users/*/AppData/Roaming/apps")):
         shutil.rmtree(folder, ignore_errors=True)
+    if client_setup:
+        run("wine", wine_path(client_setup), "-silent")
     package = os.path.join(server.catalog, "files/packages/demo-app.zip")
     with open(package, "wb") as f:
         f.write(os.urandom(PACKAGE_SIZE))
@@ -407,7 +414,8 @@ def main():
     results = []
     server = Server()
     with tempfile.TemporaryDirectory() as workdir:
-        exe = prepare(server, stamp, program, app_id, workdir)
+        client_setup = sys.argv[6] if len(sys.argv) > 6 else ""
+        exe = prepare(server, stamp, program, app_id, workdir, client_setup)
         below = Screen()
         server.control("fault?stall=%d" % HELD_AT)
         r = None
