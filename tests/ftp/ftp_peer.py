@@ -6,12 +6,14 @@
       port, runs COMMAND with HALVORA_FTP_PORT, HALVORA_FTP_USER,
       HALVORA_FTP_PASSWORD and HALVORA_FTP_LOG (the server's log, below) set,
       stops the server and exits with COMMAND's status. Transfers are
-      throttled so that an abort from a second thread always lands
-      mid-transfer.
+      throttled, and the first retrieval of "gated.bin" stops after
+      GATE_BYTES (its connection left open), so an abort from a second thread
+      always lands mid-transfer, whatever the scheduler does.
 
   ftp_peer.py serve ROOT [--throttle BYTES_PER_SECOND] [--log FILE]
                          [--hold FILE] [--masquerade ADDRESS] [--refuse-size]
                          [--cut-data BYTES] [--stall-data BYTES]
+                         [--gate NAME:BYTES]
       Serves ROOT and prints the port on the first line of standard output;
       runs until stopped.
         --log FILE          appends what happened, one line each: "open N" and
@@ -30,6 +32,8 @@
                             data connection and reports success (226)
         --stall-data BYTES  a retrieval sends BYTES, then nothing more while
                             its data connection stays open
+        --gate NAME:BYTES   like --stall-data, but only for the first
+                            retrieval of the file NAME; later ones run through
 
 The files hold the pattern byte (at*131 + at//977) & 0xff at offset `at`, the
 same pattern the tests rebuild.
@@ -43,8 +47,9 @@ import tempfile
 
 USER = "halvora"
 PASSWORD = "s3cret pass"
-FILES = {"pattern.bin": 300000, "big.bin": 2 * 1024 * 1024}
+FILES = {"pattern.bin": 300000, "big.bin": 2 * 1024 * 1024, "gated.bin": 2 * 1024 * 1024}
 THROTTLE = 1024 * 1024  # bytes per second
+GATE = ("gated.bin", 256 * 1024)
 
 
 def pattern(count):
@@ -134,6 +139,33 @@ def stalling(base, after):
     return Stalling
 
 
+def gating(base, name, after):
+    """A data channel whose first retrieval of the file `name` sends `after`
+    bytes and then stops sending, its connection left open; every other
+    retrieval runs through."""
+    state = {"used": False}
+
+    class Gated(base):
+        gate_left = None
+
+        def send(self, data):
+            if self.gate_left is None:
+                sending = os.path.basename(getattr(self.file_obj, "name", "") or "")
+                first = sending == name and not state["used"]
+                state["used"] = state["used"] or first
+                self.gate_left = after if first else -1
+            if self.gate_left < 0:
+                return super().send(data)
+            if self.gate_left == 0:
+                self.del_channel()
+                return 0
+            sent = super().send(data[:self.gate_left])
+            self.gate_left -= sent
+            return sent
+
+    return Gated
+
+
 def make_handler(options):
     from pyftpdlib.handlers import FTPHandler
 
@@ -219,13 +251,17 @@ def serve(root, throttle, options):
     handler.auth_failed_timeout = 0.1  # the default 3 s only slows the tests
     if throttle:
         handler.dtp_handler = smooth_throttle(ThrottledDTPHandler, throttle)
+    if options.get("gate"):
+        handler.use_sendfile = False  # the gate counts what send() passes on
+        handler.dtp_handler = gating(handler.dtp_handler, *options["gate"])
     server = FTPServer(("127.0.0.1", 0), handler)
     print(server.address[1], flush=True)
     server.serve_forever(handle_exit=True)
 
 
 def start_server(root, throttle, log):
-    args = [sys.executable, os.path.abspath(__file__), "serve", root, "--log", log]
+    args = [sys.executable, os.path.abspath(__file__), "serve", root, "--log", log,
+            "--gate", "%s:%d" % GATE]
     if throttle:
         args += ["--throttle", str(throttle)]
     process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
@@ -273,12 +309,15 @@ def main(argv):
             if flag == "--refuse-size":
                 options["refuse_size"] = True
             elif flag in ("--throttle", "--log", "--hold", "--masquerade", "--cut-data",
-                          "--stall-data") and rest:
+                          "--stall-data", "--gate") and rest:
                 value = rest.pop(0)
                 if flag == "--throttle":
                     throttle = int(value)
                 elif flag in ("--cut-data", "--stall-data"):
                     options[flag[2:].replace("-", "_")] = int(value)
+                elif flag == "--gate":
+                    name, _, count = value.rpartition(":")
+                    options["gate"] = (name, int(count))
                 else:
                     options[flag[2:]] = value
             else:
