@@ -57,6 +57,29 @@ void MakeShortcut(const fs::path& shortcut, const fs::path& target) {
   ASSERT_EQ(file.Get()->Save(shortcut.c_str(), TRUE), S_OK);
 }
 
+// Removes a folder and everything below it with the wide Win32 calls. Wine's
+// C runtime stats wide paths through the ANSI code page, so std::filesystem's
+// remove_all can spin on a name that code page cannot hold (the platform
+// client's Start-menu folder, left by another suite, under code page 936).
+void RemoveTree(const fs::path& folder) {
+  WIN32_FIND_DATAW found;
+  const halvora::win::FindHandle find(FindFirstFileW((folder / L"*").c_str(), &found));
+  if (find) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const fs::path entry = folder / name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(entry);
+      } else {
+        SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(entry.c_str());
+      }
+    } while (FindNextFileW(find.Get(), &found));
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 std::wstring LongPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH] = {};
   const DWORD length = GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
@@ -77,12 +100,11 @@ class EnvTest : public testing::Test {
   void TearDown() override { CleanUp(); }
 
   void CleanUp() {
-    std::error_code ec;
-    fs::remove_all(root.parent_path(), ec);
+    RemoveTree(root.parent_path());
     for (int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY,
                       CSIDL_DESKTOPDIRECTORY}) {
-      fs::remove_all(SpecialFolder(csidl) / tag, ec);
-      fs::remove_all(SpecialFolder(csidl) / L"Orbanta", ec);
+      RemoveTree(SpecialFolder(csidl) / tag);
+      RemoveTree(SpecialFolder(csidl) / L"Orbanta");
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, keyPath.c_str());
   }
