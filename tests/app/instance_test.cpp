@@ -21,6 +21,7 @@
 #include "env/platform_client.h"
 #include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/win_peer.h"
 #include "tests/support/win_process.h"
 
 namespace halvora::test {
@@ -32,20 +33,6 @@ std::wstring Wide(const std::string& text) { return AnsiToWide(text); }
 std::string ServerOf(std::string url) {
   url = url.substr(url.find("://") + 3);
   return url.substr(0, url.find('/'));
-}
-
-std::string HttpGet(const std::string& url) {
-  const win::InternetHandle internet(
-      InternetOpenA("halvora-test", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  const win::InternetHandle request(
-      InternetOpenUrlA(internet.Get(), url.c_str(), nullptr, 0,
-                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  std::string body;
-  char buffer[4096];
-  DWORD read = 0;
-  while (request && InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0)
-    body.append(buffer, read);
-  return body;
 }
 
 size_t Count(const std::string& text, const std::string& part) {
@@ -206,9 +193,7 @@ TEST(ProgramInstances, OneCopyPerApplicationWithItsWindowAndDownloadList) {
   std::filesystem::remove_all(
       std::filesystem::path(GetUserAppDataFolder()) / "apps" / "~~tmp" / "first-app", error);
   if (!clientPresent) {
-    wchar_t programs[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, FALSE);
-    std::filesystem::remove_all(std::filesystem::path(programs) / L"Orbanta", error);
+    std::filesystem::remove_all(SpecialFolder(CSIDL_PROGRAMS) / L"Orbanta", error);
     std::filesystem::remove_all(std::filesystem::path(GetUserAppDataFolder()) / kClientFolder,
                                 error);
   }

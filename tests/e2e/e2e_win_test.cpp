@@ -24,6 +24,7 @@
 #include "env/platform_client.h"
 #include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/win_peer.h"
 #include "tests/support/win_process.h"
 
 namespace halvora::test {
@@ -34,34 +35,6 @@ namespace fs = std::filesystem;
 constexpr UINT kCancelCommand = 1124;
 constexpr UINT kPauseCommand = 1125;
 constexpr UINT kLaunchCommand = 1126;
-
-fs::path SpecialFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
-  return path;
-}
-
-std::string HttpGet(const std::string& url) {
-  const win::InternetHandle internet(
-      InternetOpenA("halvora-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  const win::InternetHandle request(
-      InternetOpenUrlA(internet.Get(), url.c_str(), nullptr, 0,
-                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  std::string body;
-  char buffer[4096];
-  DWORD read = 0;
-  while (request && InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0)
-    body.append(buffer, read);
-  return body;
-}
-
-std::uintmax_t SizeOf(const fs::path& path) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(path, error);
-  return error ? 0 : size;
-}
-
-std::string Bytes(const fs::path& path) { return ReadBytes(WideToAnsi(path.wstring())); }
 
 std::vector<std::string> JournalLines(const fs::path& path) {
   std::ifstream in(path);

@@ -45,6 +45,7 @@
 #include "env/platform_client.h"
 #include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/win_peer.h"
 #include "tests/support/win_process.h"
 
 namespace halvora::test {
@@ -69,34 +70,6 @@ constexpr auto kWatcherPoll = 5ms;
 constexpr int kMaxKillAfterCleanUpMs = 20;
 const wchar_t kNoticeTitle[] = L"\u63d0\u793a";  // 提示
 constexpr size_t kServiceCeiling = size_t{64} << 20;
-
-fs::path SpecialFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
-  return path;
-}
-
-std::string HttpGet(const std::string& url) {
-  const win::InternetHandle internet(
-      InternetOpenA("halvora-soak", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  const win::InternetHandle request(
-      InternetOpenUrlA(internet.Get(), url.c_str(), nullptr, 0,
-                       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-  std::string body;
-  char buffer[16384];
-  DWORD read = 0;
-  while (request && InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0)
-    body.append(buffer, read);
-  return body;
-}
-
-std::uintmax_t SizeOf(const fs::path& path) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(path, error);
-  return error ? 0 : size;
-}
-
-std::string Bytes(const fs::path& path) { return ReadBytes(WideToAnsi(path.wstring())); }
 
 int EnvNumber(const char* name, int fallback) {
   const std::string text = Env(name);
