@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -36,7 +39,11 @@ struct ProcessOutput {
 };
 
 // Runs a console program to its end and returns its exit code and output.
-inline ProcessOutput RunProcess(const std::vector<std::wstring>& arguments) {
+// A program still running after `limit` is ended (exit code 0xFFFFFFFF) and
+// says so in `err`, so a hang fails the test with its command line instead
+// of holding it until the suite's time-out.
+inline ProcessOutput RunProcess(const std::vector<std::wstring>& arguments,
+                                std::chrono::milliseconds limit = std::chrono::seconds(120)) {
   ProcessOutput result;
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   win::KernelHandle outRead, outWrite, errRead, errWrite;
@@ -56,25 +63,45 @@ inline ProcessOutput RunProcess(const std::vector<std::wstring>& arguments) {
   PROCESS_INFORMATION info = {};
   std::wstring line = CommandLine(arguments);
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &info))
+                      &info)) {
+    result.err = "CreateProcessW failed with error " + std::to_string(GetLastError());
     return result;
+  }
   win::KernelHandle process(info.hProcess), thread(info.hThread);
   outWrite.Reset();
   errWrite.Reset();
 
-  // Both pipes are read to their end, the second on a thread of its own, so
-  // a full pipe never blocks the program.
-  auto drain = [](HANDLE pipe, std::string& text) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-      text.append(buffer, read);
+  // The pipes are emptied while the program runs, so a full pipe never
+  // blocks it, and once more after its end. Their end of file is not waited
+  // for: a process Wine starts on the program's behalf (its desktop or a
+  // service) can inherit the program's output and keep it open.
+  HANDLE pipes[] = {outRead.Get(), errRead.Get()};
+  std::string* texts[] = {&result.out, &result.err};
+  auto drain = [&] {
+    for (int i = 0; i < 2; ++i) {
+      char buffer[4096];
+      DWORD available = 0, read = 0;
+      while (PeekNamedPipe(pipes[i], nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+             ReadFile(pipes[i], buffer, std::min<DWORD>(available, sizeof(buffer)), &read,
+                      nullptr) &&
+             read > 0)
+        texts[i]->append(buffer, read);
+    }
   };
-  std::thread errThread(drain, errRead.Get(), std::ref(result.err));
-  drain(outRead.Get(), result.out);
-  errThread.join();
-  WaitForSingleObject(process.Get(), INFINITE);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool ended = false;
+  while (!(ended = WaitForSingleObject(process.Get(), 10) == WAIT_OBJECT_0) &&
+         std::chrono::steady_clock::now() < deadline)
+    drain();
+  if (!ended) {
+    TerminateProcess(process.Get(), 0xFFFFFFFF);
+    WaitForSingleObject(process.Get(), INFINITE);
+  }
+  drain();
   GetExitCodeProcess(process.Get(), &result.exitCode);
+  if (!ended)
+    result.err += "\n(ended by the test: still running after " +
+                  std::to_string(limit.count() / 1000) + " s)";
   return result;
 }
 
@@ -137,9 +164,11 @@ class DebuggedProcess {
   DebuggedProcess(const DebuggedProcess&) = delete;
   DebuggedProcess& operator=(const DebuggedProcess&) = delete;
 
-  bool Started() {
+  // Success, or the reason CreateProcessW gave.
+  ::testing::AssertionResult Started() {
     std::lock_guard<std::mutex> lock(mutex);
-    return state != State::kFailed;
+    if (state != State::kFailed) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "CreateProcessW failed with error " << startError;
   }
   DWORD Id() const { return processId; }
 
@@ -171,6 +200,7 @@ class DebuggedProcess {
     PROCESS_INFORMATION info = {};
     const bool created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
                                         DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &startup, &info);
+    const DWORD error = created ? 0 : GetLastError();
     {
       std::lock_guard<std::mutex> lock(mutex);
       if (created) {
@@ -178,6 +208,7 @@ class DebuggedProcess {
         processId = info.dwProcessId;
         CloseHandle(info.hThread);
       }
+      startError = error;
       state = created ? State::kRunning : State::kFailed;
     }
     changed.notify_all();
@@ -250,6 +281,7 @@ class DebuggedProcess {
   win::KernelHandle process;
   DWORD processId = 0;
   DWORD exitCodeValue = 0xFFFFFFFF;
+  DWORD startError = 0;
   std::vector<std::string> strings;
   std::thread debugger;  // last: it starts once the fields above exist
 };
