@@ -170,8 +170,15 @@ class Run:
         self.process = subprocess.Popen(["wine", exe], stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wid = wait_for("the window", lambda: find_window(name))
-        # The window is up once its background is drawn.
-        wait_for("the drawn background", lambda: self.pixel(Screen(), 200, 10) == BAND)
+        # The window is up once its background is drawn. A run that ends by
+        # itself (one that finds its package complete) may close it first.
+        wait_for("the drawn background or the end", self.drawn_or_ended)
+
+    def drawn_or_ended(self):
+        try:
+            return self.pixel(Screen(), 200, 10) == BAND
+        except subprocess.CalledProcessError:  # the window is gone
+            return self.process.poll() is not None
 
     def screen(self, x, y):
         ox, oy = origin(self.wid)
