@@ -1,18 +1,7 @@
 #include "app/halvora_dlg.h"
 
-#include <shlobj.h>
 #include <windows.h>
 
-#include "app/app_service.h"
-#include "app/build_config.h"
-#include "app/install_plan.h"
-#include "app/install_win.h"
-#include "app/installed_apps.h"
-#include "base/debug_output.h"
-#include "base/text.h"
-#include "env/app_presence.h"
-#include "env/platform_client.h"
-#include "net/ftp/blocking_socket.h"
 #include "res/artwork.h"
 #include "res/resource.h"
 #include "ui/msg_dlg.h"
@@ -31,51 +20,15 @@ constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
 constexpr UINT_PTR kCancelTimer = 1;
 constexpr UINT kCancelDelayMs = 300;
 
-void CreateFolder(std::wstring path) {
-  while (!path.empty() && path.back() == L'\\') path.pop_back();
-  SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);  // failures show later, in file calls
-}
-
 }  // namespace
 
 CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
                          const std::wstring& appId)
     : CDialog(IDD_HALVORA_DIALOG),
-      serverHost(serverHost),
-      serverPort(serverPort),
-      mainSession(halvora::ZanHttpSession::Create(serverHost, static_cast<int32_t>(serverPort))),
-      ftp(std::make_unique<nsFTP::CFTPClient>(std::make_unique<nsSocket::CBlockingSocket>())),
-      clientPresent(IsPlatformClientInstalled()),
       cancelQuestion(kCancelQuestion),
-      transport(*mainSession, *ftp),
-      view(*this),
-      session(transport, view, clock),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
-                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))) {
-  appInfo.appId = appId;
-  const std::wstring userFolder = GetUserAppDataFolder();
-  appsRoot = userFolder + L"\\apps\\";
-  tempRoot = appsRoot + L"~~tmp";
-  // Without the user's folder both paths would name the root of the current
-  // drive; nothing is created there, and the session's file calls fail.
-  if (!userFolder.empty()) {
-    CreateFolder(appsRoot);
-    CreateFolder(tempRoot);
-  }
-}
-
-CHalvoraDlg::~CHalvoraDlg() {
-  // The window is gone; a worker still in a transfer is stopped and waited
-  // for, so no thread outlives what it uses.
-  if (worker.joinable()) {
-    session.PauseDownload();
-    session.Cancel();
-    worker.join();
-  }
-  // QueryAppInfo hands the application's icon to the record; the record's
-  // owner releases it.
-  const halvora::win::IconHandle appIcon(static_cast<HICON>(appInfo.icon));
-}
+                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
+      controller(*this, serverHost, serverPort, appId) {}
 
 BOOL CHalvoraDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -84,118 +37,41 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
   SetLayeredWindowAttributes(window, kColorKey, 0, LWA_COLORKEY);
 
-  AppQueryContext context{*mainSession,
-                          *ftp,
-                          serverHost,
-                          serverPort,
-                          tempRoot,
-                          clientPresent,
-                          appInfo,
-                          progInfo,
-                          session.downloadList,
-                          clientZipPath,
-                          halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
-  const bool described = QueryAppInfo(context);
+  const bool described = controller.Describe();
   if (!described) {
     halvora::ui::ShowNotice(window, kQueryFailedNotice);
     EndDialog(IDCANCEL);
   }
 
-  const HICON shown = appInfo.icon ? static_cast<HICON>(appInfo.icon) : icon.Get();
+  const AppInfo& app = controller.App();
+  const HICON shown = app.icon ? static_cast<HICON>(app.icon) : icon.Get();
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
-  SetWindowTextW(window, appInfo.name.c_str());
-  mainView.SetApplication(appInfo.name, static_cast<HICON>(appInfo.icon), appInfo.fileSize);
+  SetWindowTextW(window, app.name.c_str());
+  mainView.SetApplication(app.name, static_cast<HICON>(app.icon), app.fileSize);
+  const InstallSession& session = controller.Session();
   mainView.Layout(window, session.IsFinished(), session.SpeedKbps());
 
-  if (described) StartWorker();
+  if (described) controller.Start();
   return TRUE;
-}
-
-void CHalvoraDlg::StartWorker() {
-  const DownloadList& downloadList = session.downloadList;
-  halvora::DebugOutput(
-      (L"download list: " + std::to_wstring(downloadList.size()) + L" item(s)").c_str());
-  for (const DownloadItem& item : downloadList) {
-    std::wstring line = L"download item: kind=";
-    if (item.kind == kDownloadKindHttp) {
-      line += L"http";
-    } else {
-      line += L"ftp server=" + item.ftpHost + L':' + std::to_wstring(item.ftpPort);
-    }
-    line += L" remote=" + item.remote + L" local=" + item.local;
-    halvora::DebugOutput(line.c_str());
-  }
-  worker = std::thread([this] { WorkerThread(); });
-}
-
-void CHalvoraDlg::WorkerThread() {
-  switch (session.DownloadAll()) {
-    case kDownloadAllTransferred:
-      InstallAndLaunch();
-      break;
-    case kDownloadAllIncomplete:
-      // Nothing is installed from a package that did not arrive whole; the
-      // temporary folder keeps what came, for the next run to size again.
-      if (EnterPhase(Phase::Ending)) PostWmApp(kEndSession);
-      break;
-    default:
-      break;
-  }
-}
-
-bool CHalvoraDlg::EnterPhase(Phase next) {
-  Phase expected = Phase::Running;
-  return phase.compare_exchange_strong(expected, next);
-}
-
-void CHalvoraDlg::InstallAndLaunch() {
-  if (!EnterPhase(Phase::Installing)) return;
-  // From the worker, the window is only posted to.
-  const bool onWindowThread = GetWindowThreadProcessId(Handle(), nullptr) == GetCurrentThreadId();
-  const InstallContext context{appInfo,
-                               progInfo,
-                               appsRoot,
-                               tempRoot,
-                               clientPresent,
-                               clientZipPath,
-                               [this, onWindowThread] {
-                                 if (onWindowThread) {
-                                   ShowWindow(Handle(), SW_HIDE);
-                                 } else {
-                                   PostWmApp(kHideWindow);
-                                 }
-                               },
-                               [](const AppInfo& app) { AddInstalledApp(app); }};
-  InstallPackage(context);
-  if (onWindowThread) {
-    EndDialog(IDCANCEL);
-  } else {
-    PostWmApp(kEndSession);
-  }
 }
 
 bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
   // Held off while the installation runs and once the session is ending.
-  const bool running = phase == Phase::Running;
+  const bool running = controller.IsRunning();
+  const bool finished = controller.Session().IsFinished();
   switch (id) {
     case kCloseCommand:
       if (running) OnCancel();
       return true;
     case kCancelCommand:
-      if (running && !session.IsFinished()) OnCancel();
+      if (running && !finished) OnCancel();
       return true;
     case kPauseCommand:
-      if (running && !session.IsFinished()) {
-        if (session.IsPaused()) {
-          session.ResumeDownload();
-        } else {
-          session.PauseDownload();
-        }
-      }
+      controller.TogglePause();
       return true;
     case kLaunchCommand:
-      if (running && session.IsFinished()) InstallAndLaunch();
+      controller.Launch();
       return true;
     default:
       return false;
@@ -203,16 +79,14 @@ bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
 }
 
 void CHalvoraDlg::OnCancel() {
-  if (phase != Phase::Running) return;
-  const bool wasPaused = session.IsPaused();
-  session.PauseDownload();
-  if (session.IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
+  if (!controller.IsRunning()) return;
+  const bool wasPaused = controller.BeginCancel();
+  if (controller.Session().IsFinished() ||
+      halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
     // The installation may have begun while the question was open.
-    if (!EnterPhase(Phase::Ending)) return;
-    session.Cancel();
-    SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
-  } else if (!wasPaused) {
-    session.ResumeDownload();
+    if (controller.ConfirmCancel()) SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
+  } else {
+    controller.DeclineCancel(wasPaused);
   }
 }
 
@@ -221,9 +95,7 @@ void CHalvoraDlg::OnOK() {}
 bool CHalvoraDlg::OnTimer(UINT_PTR id) {
   if (id != kCancelTimer) return false;
   KillTimer(Handle(), kCancelTimer);
-  if (IsAppInstalled(progInfo, appInfo, appsRoot)) {
-    DeleteTree(AppTempFolder(tempRoot, appInfo.appId));
-  }
+  controller.FinishCancel();
   EndDialog(IDCANCEL);
   return true;
 }
@@ -231,10 +103,10 @@ bool CHalvoraDlg::OnTimer(UINT_PTR id) {
 bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
   switch (n) {
     case kProgressChanged:
-      mainView.SetPercent(view.TakeProgress());
+      mainView.SetPercent(controller.View().TakeProgress());
       return true;
     case kSpeedChanged:
-      mainView.UpdateSpeedText(view.TakeSpeed());
+      mainView.UpdateSpeedText(controller.View().TakeSpeed());
       return true;
     case kPausePicture:
       mainView.SetPauseBitmap(wParam != 0 ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
@@ -248,6 +120,8 @@ bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
       mainView.RedrawAll();
       return true;
     case kHideWindow:
+      // The installation has begun: nothing on the window acts any more.
+      mainView.EnableButtons(false);
       ShowWindow(Handle(), SW_HIDE);
       return true;
     case kEndSession:
@@ -273,14 +147,10 @@ bool CHalvoraDlg::OnNcHitTest(POINT, LRESULT& hitTest) {
   return true;
 }
 
-bool CHalvoraDlg::OnMouseMove(UINT keys, POINT client) {
-  mainView.MouseMessage(WM_MOUSEMOVE, keys, MAKELPARAM(client.x, client.y));
-  return false;
-}
-
 bool CHalvoraDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT&) {
-  if ((message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK) ||
-      (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONDBLCLK))
+  // The whole surface answers HTCAPTION, so the pointer reaches the dialog
+  // as non-client messages only.
+  if (message >= WM_NCMOUSEMOVE && message <= WM_NCMBUTTONDBLCLK)
     mainView.MouseMessage(message, wParam, lParam);
   return false;
 }

@@ -54,6 +54,9 @@ class CMainView {
   // the session.
   void SetPauseBitmap(UINT id) { ShowPicture(pauseButton, id); }
   void SetLaunchBitmap(UINT id) { ShowPicture(launchButton, id); }
+  // A disabled button takes no clicks and shows neither hover nor the hand
+  // cursor: the pointer over it belongs to the dialog.
+  void EnableButtons(bool enabled);
   // Invalidates, erases and repaints the whole window and its children now.
   void RedrawAll();
 

@@ -204,6 +204,12 @@ void CMainView::RedrawAll() {
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
+void CMainView::EnableButtons(bool enabled) {
+  for (CBmpBtn* button : {&closeButton, &pauseButton, &cancelButton, &launchButton}) {
+    if (button->Handle()) EnableWindow(button->Handle(), enabled);
+  }
+}
+
 void CMainView::Destroy() {
   // The tooltip is owned by the dialog and may already be gone with it.
   if (tooltip && !IsWindow(tooltip.Get())) tooltip.Detach();

@@ -17,25 +17,27 @@ bool IsFolder(const std::wstring& path) {
 
 TEST(MainDialog, ConstructionPreparesTheSession) {
   const CHalvoraDlg dialog(L"127.0.0.1", 8081, L"dialog-test-app");
+  const SessionController& controller = dialog.Controller();
 
-  EXPECT_EQ(dialog.appInfo.appId, L"dialog-test-app");
-  EXPECT_EQ(dialog.mainSession->BaseUrl().find("127.0.0.1:8081"), 7u)
-      << dialog.mainSession->BaseUrl();
-  EXPECT_TRUE(dialog.session.downloadList.empty());
-  EXPECT_FALSE(dialog.session.IsPaused() || dialog.session.IsCancelled() ||
-               dialog.session.IsFinished());
+  EXPECT_EQ(controller.App().appId, L"dialog-test-app");
+  EXPECT_EQ(controller.MainSession().BaseUrl().find("127.0.0.1:8081"), 7u)
+      << controller.MainSession().BaseUrl();
+  const InstallSession& session = controller.Session();
+  EXPECT_TRUE(session.downloadList.empty());
+  EXPECT_FALSE(session.IsPaused() || session.IsCancelled() || session.IsFinished());
+  EXPECT_TRUE(controller.IsRunning());
 
   // The folders lie below the user's own folder and exist afterwards.
   const std::wstring user = GetUserAppDataFolder();
   ASSERT_FALSE(user.empty());
-  EXPECT_EQ(dialog.appsRoot, user + L"\\apps\\");
-  EXPECT_EQ(dialog.tempRoot, user + L"\\apps\\~~tmp");
-  EXPECT_TRUE(IsFolder(dialog.appsRoot));
-  EXPECT_TRUE(IsFolder(dialog.tempRoot));
+  EXPECT_EQ(controller.AppsRoot(), user + L"\\apps\\");
+  EXPECT_EQ(controller.TempRoot(), user + L"\\apps\\~~tmp");
+  EXPECT_TRUE(IsFolder(controller.AppsRoot()));
+  EXPECT_TRUE(IsFolder(controller.TempRoot()));
 
   // The question reads the same whatever the active code page (this suite
   // also runs in 936).
-  EXPECT_EQ(dialog.cancelQuestion, L"\u662f\u5426\u7ec8\u6b62\u4e0b\u8f7d\uff1f");
+  EXPECT_EQ(dialog.CancelQuestion(), L"\u662f\u5426\u7ec8\u6b62\u4e0b\u8f7d\uff1f");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "app/app_info.h"
 #include "base/win/scoped_com_init.h"
 #include "base/win/scoped_handle.h"
-#include "env/app_presence.h"
+#include "app/install/app_presence.h"
 #include "env/platform_client.h"
 #include "env/program_location.h"
 

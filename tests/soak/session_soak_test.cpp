@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/install_session.h"
+#include "app/session/install_session.h"
 #include "net/ftp/blocking_socket.h"
 #include "net/ftp/ftp_client.h"
 #include "tests/ftp/script_server.h"

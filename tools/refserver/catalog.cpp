@@ -4,6 +4,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "app/service/request_ids.h"
+
 namespace halvora::refserver {
 
 namespace fs = std::filesystem;
@@ -63,15 +65,15 @@ std::optional<Answer> Catalog::AnswerFor(const RequestFields& fields, std::strin
   Answer answer;
   std::optional<std::string> body;
   switch (*fields.requestId) {
-    case 311:
+    case halvora::service::kDescriptionRequestId:
       answer.name = "description";
       body = ReadSmallFile(app / "description.xml");
       break;
-    case -4:
+    case halvora::service::kFileSizeRequestId:
       answer.name = "filesize";
       body = ReadSmallFile(app / "filesize.xml");
       break;
-    case -1:
+    case halvora::service::kClientProgramRequestId:
       answer.name = "clientprogram";
       if (SafeName(fields.os)) body = ReadSmallFile(app / ("clientprogram-" + fields.os + ".xml"));
       if (!body) body = ReadSmallFile(app / "clientprogram.xml");

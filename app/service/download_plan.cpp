@@ -1,0 +1,115 @@
+#include "app/service/download_plan.h"
+
+namespace halvora {
+
+namespace {
+
+const wchar_t kInstallInfoFile[] = L"softwareInsatll.ini";
+const wchar_t kClientProgramFolder[] = L"downloadclientprog";
+const wchar_t kPlatformClientPath[] = L"/manufacturing/files/OrbantaCenter_Client.zip";
+const wchar_t kPlatformClientFile[] = L"OrbantaCenter_Client.zip";
+
+std::wstring Decimal(int64_t value) { return std::to_wstring(value); }
+
+std::wstring PackageFilePath(const AppQueryContext& context, const std::wstring& fileName) {
+  return AppTempFolder(context.tempRoot, context.appInfo.appId) + L"\\" + fileName;
+}
+
+DownloadItem ClientProgramItem(AppQueryContext& context, bool ftpLogonSucceeded) {
+  const AppInfo& app = context.appInfo;
+  const Prog_info& program = context.progInfo;
+  DownloadItem item;
+  item.local = PackageFilePath(context, PackageFileName(program.path));
+  if (ftpLogonSucceeded) {
+    item.kind = kDownloadKindFtp;
+    item.remote = program.path;
+    item.ftpHost = program.IP;
+    item.ftpPort = program.port;
+    item.ftpAccount = program.account;
+    item.ftpPassword = program.password;
+  } else {
+    item.kind = kDownloadKindHttp;
+    item.remote = L"http://" + app.dataServerAddr + L":" + Decimal(app.port) + L"/" +
+                  kClientProgramFolder + L"/" + program.path;
+  }
+  context.appInfo.packageFile = item.local;
+  context.appInfo.exeName = program.exe;
+  return item;
+}
+
+DownloadItem InstallInfoItem(AppQueryContext& context, const PackageFacts& facts) {
+  DownloadItem item;
+  item.kind = kDownloadKindHttp;
+  item.remote = PlatformServerUrl(context.serverHost, context.serverPort, facts.infoPath);
+  item.local = PackageFilePath(context, PackageFileName(item.remote));
+  context.appInfo.packageFile = item.local;
+  context.appInfo.exeName = facts.infoExe;
+  return item;
+}
+
+}  // namespace
+
+PackageSource PackageSourceFor(AppKind kind) {
+  switch (kind) {
+    case AppKind::SetupInstalled:
+    case AppKind::ClientPackage:
+      return PackageSource::ClientProgram;
+    case AppKind::Portable:
+    case AppKind::OtherPortable:
+      return PackageSource::GreenSoftInfo;
+    case AppKind::Viewer:
+      return PackageSource::ExcelInfo;
+    case AppKind::Other:
+      break;
+  }
+  return PackageSource::None;
+}
+
+const wchar_t* InstallInfoSection(PackageSource source) {
+  return source == PackageSource::ExcelInfo ? L"ExcelApp" : L"GreenSoftApp";
+}
+
+std::wstring PackageFileName(const std::wstring& pathOrUrl) {
+  const size_t last = pathOrUrl.find_last_of(L"/\\");
+  return last == std::wstring::npos ? pathOrUrl : pathOrUrl.substr(last + 1);
+}
+
+std::wstring IconFilePath(const std::wstring& tempRoot, const std::wstring& appId) {
+  return AppTempFolder(tempRoot, appId) + L"\\" + appId + L".ico";
+}
+
+std::wstring InstallInfoFilePath(const std::wstring& tempRoot, const std::wstring& appId) {
+  return AppTempFolder(tempRoot, appId) + L"\\" + kInstallInfoFile;
+}
+
+std::wstring PlatformServerUrl(const std::wstring& host, uint32_t port, const std::wstring& path) {
+  return L"http://" + host + L":" + Decimal(static_cast<int32_t>(port)) + L"/" + path;
+}
+
+std::wstring InstallInfoUrl(const std::wstring& host, uint32_t port) {
+  return PlatformServerUrl(host, port, kInstallInfoFile);
+}
+
+void AppendDownloads(AppQueryContext& context, PackageSource source, const PackageFacts& facts) {
+  switch (source) {
+    case PackageSource::ClientProgram:
+      context.downloadList.push_back(ClientProgramItem(context, facts.ftpLogonSucceeded));
+      break;
+    case PackageSource::GreenSoftInfo:
+    case PackageSource::ExcelInfo:
+      context.downloadList.push_back(InstallInfoItem(context, facts));
+      break;
+    case PackageSource::None:
+      break;
+  }
+  if (!context.clientPresent) {
+    DownloadItem item;
+    item.kind = kDownloadKindHttp;
+    item.remote = L"http://" + context.publicFileHost + kPlatformClientPath;
+    item.local = PackageFilePath(context, kPlatformClientFile);
+    context.clientZipPath = item.local;
+    context.downloadList.push_back(item);
+  }
+}
+
+}  // namespace halvora
