@@ -24,9 +24,16 @@ function(halvora_settings target)
   endif()
 endfunction()
 
-# halvora_add_library(name SOURCES... [LIBS libs...])
+# halvora_add_library(name SOURCES... [LIBS libs...]
+#                     [WIN32_SOURCES... ] [WIN32_LIBS libs...])
+# The WIN32_ lists join in the Windows build only: the portable half of a
+# subsystem builds natively, its *_win.cpp files only for Windows.
 function(halvora_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;WIN32_SOURCES;WIN32_LIBS" ${ARGN})
+  if(WIN32)
+    list(APPEND ARG_SOURCES ${ARG_WIN32_SOURCES})
+    list(APPEND ARG_LIBS ${ARG_WIN32_LIBS})
+  endif()
   add_library(${name} STATIC ${ARG_SOURCES})
   halvora_settings(${name})
   if(ARG_LIBS)
