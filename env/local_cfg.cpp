@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "base/xml_guard.h"
 
 namespace {
 
@@ -45,7 +46,9 @@ bool DeclaresUtf8(const TiXmlDocument& document) {
 // the start of a UTF-8 sequence; so the mode is chosen here.
 bool LoadLocalCfg(const std::string& path, TiXmlDocument& document, bool& utf8) {
   ScopedFile file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
+  // The file comes with a package: one too large or too deeply built for
+  // the parser is not read.
+  if (!file || !halvora::XmlFileWithinLimits(file.get(), halvora::kAnswerXmlLimits)) return false;
   unsigned char head[3] = {};
   utf8 = std::fread(head, 1, sizeof(head), file.get()) == sizeof(head) && head[0] == 0xef &&
          head[1] == 0xbb && head[2] == 0xbf;

@@ -14,6 +14,7 @@
 #include "app/records/installed_apps.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
+#include "base/xml_guard.h"
 #include "env/platform_client.h"
 
 namespace halvora {
@@ -29,6 +30,7 @@ constexpr DWORD kLockWaitMs = 60000;
 // The file grows by one short line per installation; a far larger file is
 // not one this program wrote, and it is left alone.
 constexpr ULONGLONG kMaxRecordsFileBytes = 16ull << 20;
+constexpr halvora::XmlLimits kRecordsXmlLimits{kMaxRecordsFileBytes, 64, 256};
 // A reader that opened the file without FILE_SHARE_DELETE holds off the
 // replacement while it reads; there is nothing to wait on but time.
 constexpr int kReplaceAttempts = 20;
@@ -82,9 +84,11 @@ bool LoadRecords(const std::wstring& path, TiXmlDocument& document) {
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
   const ULONGLONG size = (ULONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   if (size > kMaxRecordsFileBytes) return false;
-  // Binary: the library normalises the line ends itself.
+  // Binary: the library normalises the line ends itself. A file built to
+  // exhaust the parser is left alone, like one that does not parse.
   const Stream in(_wfopen(path.c_str(), L"rb"));
-  return in && document.LoadFile(in.get());
+  return in && halvora::XmlFileWithinLimits(in.get(), kRecordsXmlLimits) &&
+         document.LoadFile(in.get());
 }
 
 // Writes the document to a new file beside `path`, flushes it to the disk and

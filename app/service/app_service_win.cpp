@@ -149,7 +149,7 @@ bool QueryAppInfo(AppQueryContext& context) {
     case PackageSource::None:
       break;
   }
-  halvora::AppendDownloads(context, source, facts);
+  if (!halvora::AppendDownloads(context, source, facts)) return false;
   // The spreadsheet kind keeps its install information beside the package.
   if (source == PackageSource::GreenSoftInfo)
     DeleteFileW(halvora::InstallInfoFilePath(context.tempRoot, app.appId).c_str());

@@ -1,5 +1,7 @@
 #include "app/service/download_plan.h"
 
+#include "base/file_names.h"
+
 namespace halvora {
 
 namespace {
@@ -10,6 +12,15 @@ const wchar_t kPlatformClientPath[] = L"/manufacturing/files/OrbantaCenter_Clien
 const wchar_t kPlatformClientFile[] = L"OrbantaCenter_Client.zip";
 
 std::wstring Decimal(int64_t value) { return std::to_wstring(value); }
+
+// File names are compared the way Windows does for ASCII letters.
+bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
 
 std::wstring PackageFilePath(const AppQueryContext& context, const std::wstring& fileName) {
   return AppTempFolder(context.tempRoot, context.appInfo.appId) + L"\\" + fileName;
@@ -90,13 +101,25 @@ std::wstring InstallInfoUrl(const std::wstring& host, uint32_t port) {
   return PlatformServerUrl(host, port, kInstallInfoFile);
 }
 
-void AppendDownloads(AppQueryContext& context, PackageSource source, const PackageFacts& facts) {
+bool IsAcceptedPackageName(const std::wstring& name, const std::wstring& appId) {
+  if (IsDeviceName(name) || name.find(L':') != std::wstring::npos) return false;
+  for (const std::wstring& own : {appId + L".ico", std::wstring(kInstallInfoFile),
+                                  std::wstring(kPlatformClientFile)})
+    if (EqualsIgnoringCase(name, own)) return false;
+  return true;
+}
+
+bool AppendDownloads(AppQueryContext& context, PackageSource source, const PackageFacts& facts) {
   switch (source) {
     case PackageSource::ClientProgram:
+      if (!IsAcceptedPackageName(PackageFileName(context.progInfo.path), context.appInfo.appId))
+        return false;
       context.downloadList.push_back(ClientProgramItem(context, facts.ftpLogonSucceeded));
       break;
     case PackageSource::GreenSoftInfo:
     case PackageSource::ExcelInfo:
+      if (!IsAcceptedPackageName(PackageFileName(facts.infoPath), context.appInfo.appId))
+        return false;
       context.downloadList.push_back(InstallInfoItem(context, facts));
       break;
     case PackageSource::None:
@@ -110,6 +133,7 @@ void AppendDownloads(AppQueryContext& context, PackageSource source, const Packa
     context.clientZipPath = item.local;
     context.downloadList.push_back(item);
   }
+  return true;
 }
 
 }  // namespace halvora

@@ -48,9 +48,16 @@ std::wstring InstallInfoFilePath(const std::wstring& tempRoot, const std::wstrin
 std::wstring PlatformServerUrl(const std::wstring& host, uint32_t port, const std::wstring& path);
 std::wstring InstallInfoUrl(const std::wstring& host, uint32_t port);
 
+// A package's file name as a server named it: not a device name, no ':' (a
+// drive or a stream), and none of the session's own files in the same
+// folder (the icon, the install information file, the platform client's
+// package), which it would overwrite.
+bool IsAcceptedPackageName(const std::wstring& name, const std::wstring& appId);
+
 // Appends the package item of `source` (none for None) and, when the platform
 // client is absent, the platform client's package; sets packageFile and
 // exeName of the application, and clientZipPath, for the items it adds.
-void AppendDownloads(AppQueryContext& context, PackageSource source, const PackageFacts& facts);
+// False, with nothing appended, when the package's name is not accepted.
+bool AppendDownloads(AppQueryContext& context, PackageSource source, const PackageFacts& facts);
 
 }  // namespace halvora

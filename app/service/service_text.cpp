@@ -10,6 +10,7 @@
 
 #include "app/service/request_ids.h"
 #include "base/text.h"
+#include "base/xml_guard.h"
 
 namespace halvora {
 
@@ -35,8 +36,10 @@ std::string Format(const char* format, int requestId, const std::string& appId,
   return n < 0 ? std::string() : std::string(text.data(), static_cast<size_t>(n));
 }
 
-// Parses with the library's default encoding handling; false on a parse error.
+// Parses with the library's default encoding handling; false on a parse error
+// and for an answer too large or too deeply built to hand to the parser.
 bool Parse(std::string_view text, TiXmlDocument& document) {
+  if (!XmlWithinLimits(text, kAnswerXmlLimits)) return false;
   const std::string terminated(text);
   document.Parse(terminated.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
   return !document.Error();

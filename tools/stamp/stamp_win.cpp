@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_names.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
 #include "res/resource.h"
@@ -79,6 +80,11 @@ std::string AppIdValue(const std::wstring& value) {
   // The id names the application's folders and the single-instance mutex.
   if (id.find_first_of("\\/:*?\"<>|") != std::string::npos)
     throw Failure{"--appid must not contain any of \\ / : * ? \" < > |"};
+  // ".." would name the folder above the applications' folder, and a
+  // device name or a name Windows trims would not name a folder at all.
+  if (!halvora::IsPlainFileName(value))
+    throw Failure{"--appid must not be . or .., a device name (CON, NUL, COM1 ...), or end in a "
+                  "dot or a space"};
   return id;
 }
 

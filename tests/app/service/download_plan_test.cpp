@@ -82,6 +82,7 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
     bool clientPresent;
     std::vector<std::string> items;
     std::wstring exeName;  // "-": unchanged
+    bool accepted = true;
   } cases[] = {
       // clang-format off
       {"program by FTP, client absent", PackageSource::ClientProgram, true, L"", false,
@@ -99,6 +100,13 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
        {"HTTP http://srv:8080/ -> C:\\t\\a1\\"}, L"info.exe"},
       {"other kind, client present", PackageSource::None, true, L"", true, {}, L"-"},
       {"other kind, client absent", PackageSource::None, true, L"", false, {client}, L"-"},
+      // A package may not be a device or a stream, nor overwrite the session's own files.
+      {"device name", PackageSource::GreenSoftInfo, false, L"packages/nul.zip", false, {}, L"-", false},
+      {"drive or stream", PackageSource::ExcelInfo, false, L"packages/a:b.zip", true, {}, L"-", false},
+      {"the icon", PackageSource::GreenSoftInfo, false, L"packages/A1.ICO", true, {}, L"-", false},
+      {"the install information", PackageSource::ExcelInfo, false, L"softwareinsatll.ini", true, {},
+       L"-", false},
+      {"the platform client", PackageSource::ClientProgram, true, L"", true, {}, L"-", false},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -112,7 +120,9 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
     app.exeName = L"-";
     app.packageFile = L"-";
     Prog_info program;
-    program.path = L"clients/demo/setup.zip";
+    program.path = c.accepted || c.source != PackageSource::ClientProgram
+                       ? L"clients/demo/setup.zip"
+                       : L"clients/OrbantaCenter_Client.zip";
     program.exe = L"program.exe";
     program.IP = L"127.0.0.7";
     program.port = 2121;
@@ -128,10 +138,11 @@ TEST(DownloadPlan, ListByKindFtpLogonAndPlatformClient) {
     facts.infoPath = c.infoPath;
     facts.infoExe = L"info.exe";
 
-    AppendDownloads(context, c.source, facts);
+    EXPECT_EQ(AppendDownloads(context, c.source, facts), c.accepted);
 
     EXPECT_EQ(Listed(list), c.items);
     EXPECT_EQ(app.exeName, c.exeName);
+    if (!c.accepted) continue;
     EXPECT_EQ(app.packageFile, c.source == PackageSource::None ? L"-" : list.front().local);
     EXPECT_EQ(clientZipPath, c.clientPresent ? L"-" : list.back().local);
   }

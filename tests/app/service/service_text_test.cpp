@@ -130,6 +130,12 @@ std::string Described(const AppInfo& app) {
   return WideToAnsi(out.str());
 }
 
+std::string Repeated(const std::string& part, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += part;
+  return text;
+}
+
 TEST(ServiceAnswers, DescriptionAttributesWithMarkerAndMissingFields) {
   const std::string full =
       "<AppList><AppItem appId=\"x\" name=\"N &amp; M\" iconPath=\"icons/x.ico\" "
@@ -163,6 +169,11 @@ TEST(ServiceAnswers, DescriptionAttributesWithMarkerAndMissingFields) {
       {marker + "<AppList>text</AppList>", false, "", kBefore},
       {marker, false, "", kBefore},
       {"<L><I name=\"a\"></L>", false, "", kBefore},
+      // Refused before the parser: built to exhaust its stack or its time.
+      {marker + Repeated("<L>", 10000) + "<I name=\"deep\"/>" + Repeated("</L>", 10000), false, "",
+       kBefore},
+      {marker + "<L><I name=\"many\"" + Repeated(" a=\"\"", 60000) + "/></L>", false, "", kBefore},
+      {marker + "<L><I name=\"big\"/></L>" + std::string(1 << 20, ' '), false, "", kBefore},
       // clang-format on
   };
   for (const auto& c : cases) {
