@@ -12,9 +12,10 @@
 namespace halvora {
 
 // Flags of every GET: from the server even when cached, nothing written to
-// the cache, binary transfer.
-constexpr DWORD kOpenUrlFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_TRANSFER_BINARY;
+// the cache, binary transfer, and no cookies sent or kept (an answer could
+// otherwise plant one for any host the run talks to later).
+constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_NO_COOKIES;
 
 // Opens an internet session with the preconfigured proxy settings. With a
 // time-out, sets connect, send, data send, data receive and receive to it, in
