@@ -3,17 +3,12 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <memory>
 #include <string_view>
 
+#include "base/scoped_file.h"
 #include "base/text.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 
 bool IsUtf8EncodingName(std::string_view name) {
   // "UTF8" is wrong but common; the parser accepts it too.
@@ -44,7 +39,7 @@ bool DeclaresUtf8(const TiXmlDocument& document) {
 // can swallow the quote after a GBK character whose second byte looks like
 // the start of a UTF-8 sequence; so the mode is chosen here.
 bool LoadLocalCfg(const std::string& path, TiXmlDocument& document, bool& utf8) {
-  ScopedFile file(std::fopen(path.c_str(), "rb"));
+  halvora::ScopedFile file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
   unsigned char head[3] = {};
   utf8 = std::fread(head, 1, sizeof(head), file.get()) == sizeof(head) && head[0] == 0xef &&
