@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -14,13 +11,8 @@
 #include "net/http/zan_http_session.h"
 #include "tests/support/peer_files.h"
 
-namespace halvora {
+namespace halvora::test {
 namespace {
-
-using test::Env;
-using test::ReadBytes;
-using test::WinePath;
-using test::WriteBytes;
 
 class Nginx : public testing::Test {
  protected:
@@ -28,9 +20,6 @@ class Nginx : public testing::Test {
     ASSERT_FALSE(Env("HALVORA_NGINX_URL").empty()) << "run through tests/http/with-nginx";
     served = ReadBytes(WinePath(Env("HALVORA_NGINX_ROOT") + "/interop.bin"));
     ASSERT_EQ(served.size(), 100000u);
-  }
-  std::string Local(const char* name) const {
-    return WinePath(Env("HALVORA_TEST_WORKDIR")) + "\\" + name;
   }
   std::string url = Env("HALVORA_NGINX_URL") + "interop.bin";
   std::string served;
@@ -45,7 +34,7 @@ TEST_F(Nginx, DownloadFreshResumedAndComplete) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.present);
     const auto session = ZanHttpSession::Create(L"127.0.0.1", 80);
-    const std::string local = Local("download.bin");
+    const std::string local = WorkFile("download.bin");
     WriteBytes(local, served.substr(0, c.present));
     EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), c.present > 0), c.result);
     EXPECT_EQ(ReadBytes(local), served);
@@ -64,4 +53,4 @@ TEST_F(Nginx, SizeQuery) {
 }
 
 }  // namespace
-}  // namespace halvora
+}  // namespace halvora::test
