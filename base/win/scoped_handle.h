@@ -1,10 +1,11 @@
 #pragma once
 // Move-only owners for Win32 handles. Each handle kind has a traits type that
 // names its invalid value and how it is released; add a kind here rather than
-// writing another wrapper elsewhere.
+// writing another wrapper elsewhere. A kind whose header the base library does
+// not include gets its traits beside its users, on this same template
+// (WinINet's in net/http/wininet_handle_win.h).
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -94,14 +95,6 @@ struct ComTraits {
 };
 template <typename Interface>
 using ComPtr = ScopedHandle<ComTraits<Interface>>;
-
-// WinINet sessions, connections and requests share one handle kind.
-struct InternetHandleTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::InternetCloseHandle(h); }
-};
-using InternetHandle = ScopedHandle<InternetHandleTraits>;
 
 // Modules from LoadLibraryExW, also those loaded as data files.
 struct ModuleTraits {

@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "base/scoped_file.h"
-#include "base/win/scoped_handle.h"
 #include "net/http/http_download.h"
+#include "net/http/wininet_handle_win.h"
 #include "net/http/zan_http_session.h"
 
 namespace {

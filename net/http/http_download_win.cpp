@@ -9,9 +9,9 @@
 
 #include "base/debug_output.h"
 #include "base/scoped_file.h"
-#include "base/win/scoped_handle.h"
 #include "net/http/http_download.h"
 #include "net/http/http_reply.h"
+#include "net/http/wininet_handle_win.h"
 #include "net/http/wininet_win.h"
 
 namespace halvora {

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "base/win/scoped_handle.h"
+#include "net/http/wininet_handle_win.h"
 #include "tests/support/peer_files.h"
 
 namespace halvora::test {
