@@ -48,8 +48,14 @@ class ScopedHandle {
   }
 
  private:
+  // Callers read GetLastError after replacing or dropping an owner, as in
+  // `h.Reset(CreateFileW(...)); if (!h) Report(GetLastError());`: the release
+  // of the old handle must not change it.
   void Close() {
-    if (IsValid()) Traits::Close(std::exchange(handle_, Traits::Invalid()));
+    if (!IsValid()) return;
+    const DWORD error = ::GetLastError();
+    Traits::Close(std::exchange(handle_, Traits::Invalid()));
+    ::SetLastError(error);
   }
 
   Handle handle_ = Traits::Invalid();
