@@ -34,7 +34,12 @@ class ScopedHandle {
 
   // Hands the handle over to the caller, who must close it: this owner is
   // left empty and closes nothing.
-  Handle Detach() { return std::exchange(handle_, Traits::Invalid()); }
+  [[nodiscard]] Handle Detach() { return std::exchange(handle_, Traits::Invalid()); }
+
+  // Forgets the handle without closing it, for one that is no longer anyone's
+  // to close here: a window the system is already destroying, a region that
+  // SetWindowRgn took over.
+  void Abandon() { handle_ = Traits::Invalid(); }
 
   void Reset(Handle h = Traits::Invalid()) {
     Close();
@@ -131,7 +136,7 @@ using IconHandle = ScopedHandle<IconTraits>;
 // Fonts, bitmaps, brushes, pens and regions: DeleteObject. An object must not
 // be selected into a device context when its owner releases it; restore the
 // selection first (ScopedSelectObject). A region handed to SetWindowRgn
-// belongs to the system from then on: Release() it.
+// belongs to the system from then on: Abandon() it.
 template <typename Object>
 struct GdiObjectTraits {
   using Handle = Object;
