@@ -3,18 +3,13 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <memory>
 #include <string_view>
 
+#include "base/scoped_file.h"
 #include "base/text.h"
 #include "base/xml_guard.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using ScopedFile = std::unique_ptr<FILE, FileCloser>;
 
 bool IsUtf8EncodingName(std::string_view name) {
   // "UTF8" is wrong but common; the parser accepts it too.
@@ -45,7 +40,7 @@ bool DeclaresUtf8(const TiXmlDocument& document) {
 // can swallow the quote after a GBK character whose second byte looks like
 // the start of a UTF-8 sequence; so the mode is chosen here.
 bool LoadLocalCfg(const std::string& path, TiXmlDocument& document, bool& utf8) {
-  ScopedFile file(std::fopen(path.c_str(), "rb"));
+  halvora::ScopedFile file(std::fopen(path.c_str(), "rb"));
   // The file comes with a package: one too large or too deeply built for
   // the parser is not read.
   if (!file || !halvora::XmlFileWithinLimits(file.get(), halvora::kAnswerXmlLimits)) return false;

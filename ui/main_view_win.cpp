@@ -211,8 +211,9 @@ void CMainView::EnableButtons(bool enabled) {
 }
 
 void CMainView::Destroy() {
-  // The tooltip is owned by the dialog and may already be gone with it.
-  if (tooltip && !IsWindow(tooltip.Get())) tooltip.Detach();
+  // The dialog destroys the tooltip with itself: once it is gone, its handle
+  // is no longer ours to destroy.
+  if (tooltip && !IsWindow(tooltip.Get())) tooltip.Abandon();
   tooltip.Reset();
   dialog = nullptr;
 }

@@ -58,7 +58,7 @@ BOOL CMyMsgDlg::OnInitDialog() {
   CentreOver(Handle(), owner, kMessageWidth, kMessageHeight);
   // SetWindowRgn takes the region over.
   win::RegionHandle region(CreateRoundRectRgn(0, 0, kMessageWidth, kMessageHeight, 2, 2));
-  if (region && SetWindowRgn(Handle(), region.Get(), TRUE)) region.Detach();
+  if (region && SetWindowRgn(Handle(), region.Get(), TRUE)) region.Abandon();
 
   RECT client{};
   GetClientRect(Handle(), &client);

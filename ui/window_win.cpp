@@ -208,7 +208,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
   const Result result = self->Dispatch(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     if (self->Handle() == window) self->Unbind();
-    if (self->modeless.Get() == window) self->modeless.Detach();  // already being destroyed
+    if (self->modeless.Get() == window) self->modeless.Abandon();  // already being destroyed
     return FALSE;
   }
   if (!result.handled) return FALSE;
@@ -254,7 +254,7 @@ LRESULT CALLBACK CControl::SubclassProc(HWND window, UINT message, WPARAM wParam
   const Result result = self->Dispatch(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     self->Unsubclass();
-    if (self->window.Get() == window) self->window.Detach();  // already being destroyed
+    if (self->window.Get() == window) self->window.Abandon();  // already being destroyed
     return CallWindowProcW(original, window, message, wParam, lParam);
   }
   if (result.handled) return result.value;

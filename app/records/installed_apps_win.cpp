@@ -8,10 +8,10 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "app/records/installed_apps.h"
+#include "base/scoped_file.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
 #include "base/xml_guard.h"
@@ -57,11 +57,6 @@ class RecordsLock {
   bool held_ = false;
 };
 
-struct StreamCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using Stream = std::unique_ptr<std::FILE, StreamCloser>;
-
 // A file that is deleted when it goes out of use, unless it was kept.
 class TemporaryFile {
  public:
@@ -86,7 +81,7 @@ bool LoadRecords(const std::wstring& path, TiXmlDocument& document) {
   if (size > kMaxRecordsFileBytes) return false;
   // Binary: the library normalises the line ends itself. A file built to
   // exhaust the parser is left alone, like one that does not parse.
-  const Stream in(_wfopen(path.c_str(), L"rb"));
+  const ScopedFile in(_wfopen(path.c_str(), L"rb"));
   return in && halvora::XmlFileWithinLimits(in.get(), kRecordsXmlLimits) &&
          document.LoadFile(in.get());
 }
@@ -97,7 +92,7 @@ bool ReplaceRecords(const std::wstring& path, const TiXmlDocument& document) {
   TemporaryFile temporary(path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp");
   {
     // Text mode: the library prints LF, the file gets CR LF.
-    Stream out(_wfopen(temporary.Path(), L"wt"));
+    ScopedFile out(_wfopen(temporary.Path(), L"wt"));
     if (!out || !document.SaveFile(out.get()) || std::fflush(out.get()) != 0) return false;
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out.get())));
     if (!FlushFileBuffers(handle) || std::fclose(out.release()) != 0) return false;

@@ -1,10 +1,11 @@
 #pragma once
 // Move-only owners for Win32 handles. Each handle kind has a traits type that
 // names its invalid value and how it is released; add a kind here rather than
-// writing another wrapper elsewhere.
+// writing another wrapper elsewhere. A kind whose header the base library does
+// not include gets its traits beside its users, on this same template
+// (WinINet's in net/http/wininet_handle_win.h).
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -33,7 +34,12 @@ class ScopedHandle {
 
   // Hands the handle over to the caller, who must close it: this owner is
   // left empty and closes nothing.
-  Handle Detach() { return std::exchange(handle_, Traits::Invalid()); }
+  [[nodiscard]] Handle Detach() { return std::exchange(handle_, Traits::Invalid()); }
+
+  // Forgets the handle without closing it, for one that is no longer anyone's
+  // to close here: a window the system is already destroying, a region that
+  // SetWindowRgn took over.
+  void Abandon() { handle_ = Traits::Invalid(); }
 
   void Reset(Handle h = Traits::Invalid()) {
     Close();
@@ -47,8 +53,14 @@ class ScopedHandle {
   }
 
  private:
+  // Callers read GetLastError after replacing or dropping an owner, as in
+  // `h.Reset(CreateFileW(...)); if (!h) Report(GetLastError());`: the release
+  // of the old handle must not change it.
   void Close() {
-    if (IsValid()) Traits::Close(std::exchange(handle_, Traits::Invalid()));
+    if (!IsValid()) return;
+    const DWORD error = ::GetLastError();
+    Traits::Close(std::exchange(handle_, Traits::Invalid()));
+    ::SetLastError(error);
   }
 
   Handle handle_ = Traits::Invalid();
@@ -95,14 +107,6 @@ struct ComTraits {
 template <typename Interface>
 using ComPtr = ScopedHandle<ComTraits<Interface>>;
 
-// WinINet sessions, connections and requests share one handle kind.
-struct InternetHandleTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::InternetCloseHandle(h); }
-};
-using InternetHandle = ScopedHandle<InternetHandleTraits>;
-
 // Modules from LoadLibraryExW, also those loaded as data files.
 struct ModuleTraits {
   using Handle = HMODULE;
@@ -132,7 +136,7 @@ using IconHandle = ScopedHandle<IconTraits>;
 // Fonts, bitmaps, brushes, pens and regions: DeleteObject. An object must not
 // be selected into a device context when its owner releases it; restore the
 // selection first (ScopedSelectObject). A region handed to SetWindowRgn
-// belongs to the system from then on: Release() it.
+// belongs to the system from then on: Abandon() it.
 template <typename Object>
 struct GdiObjectTraits {
   using Handle = Object;

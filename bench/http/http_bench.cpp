@@ -23,8 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/win/scoped_handle.h"
+#include "base/scoped_file.h"
 #include "net/http/http_download.h"
+#include "net/http/wininet_handle_win.h"
 #include "net/http/zan_http_session.h"
 
 namespace {
@@ -57,14 +58,11 @@ long long BareLoop(const std::string& url, const std::string& local, DWORD readB
       inet.Get(), wide.c_str(), L"Accept: */*\r\nRange: bytes=0-\r\n\r\nUser-Agent: ngx_http_get",
       DWORD(-1),
       INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_TRANSFER_BINARY, 1));
-  FILE* file = std::fopen(local.c_str(), "wb");
-  if (!request || !file) {
-    if (file) std::fclose(file);
-    return -1;
-  }
+  const halvora::ScopedFile file(std::fopen(local.c_str(), "wb"));
+  if (!request || !file) return -1;
   constexpr DWORD kMostAvailable = 64 * 1024;
   std::vector<char> block(readBytes ? readBytes : kMostAvailable);
-  if (!readBytes) std::setvbuf(file, nullptr, _IOFBF, kMostAvailable);
+  if (!readBytes) std::setvbuf(file.get(), nullptr, _IOFBF, kMostAvailable);
   long long total = 0;
   for (;;) {
     DWORD size = readBytes;
@@ -75,10 +73,9 @@ long long BareLoop(const std::string& url, const std::string& local, DWORD readB
     }
     DWORD read = 0;
     if (!InternetReadFile(request.Get(), block.data(), size, &read) || read == 0) break;
-    std::fwrite(block.data(), 1, read, file);
+    std::fwrite(block.data(), 1, read, file.get());
     total += read;
   }
-  std::fclose(file);
   return total;
 }
 

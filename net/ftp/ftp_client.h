@@ -27,6 +27,7 @@
 #include <optional>
 #include <string>
 
+#include "base/scoped_file.h"
 #include "net/ftp/blocking_socket.h"
 #include "net/ftp/ftp_types.h"
 
@@ -52,10 +53,7 @@ class CFile final : public ITransferNotification {
   void OnDataToSend(char* buffer, std::uint32_t capacity, std::uint32_t& count) override;
 
  private:
-  struct StreamCloser {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
-  };
-  std::unique_ptr<std::FILE, StreamCloser> stream;
+  halvora::ScopedFile stream;
 };
 
 class CFTPClient {

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/debug_output.h"
-#include "base/win/scoped_handle.h"
+#include "base/scoped_file.h"
 #include "net/http/http_download.h"
 #include "net/http/http_reply.h"
+#include "net/http/wininet_handle_win.h"
 #include "net/http/wininet_win.h"
 
 namespace halvora {
@@ -26,16 +26,11 @@ const wchar_t kDownloadAgent[] = L"zan_http_session2";
 const wchar_t kSizeQueryAgent[] = L"ZanHttpSession3";
 const wchar_t kSizeQueryHeaders[] = L"User-Agent: ngx_http_get";
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
 // Other processes may read and write the file while it grows. The stream's
 // buffer gathers the reads (a few kilobytes each under Wine) into large
 // writes: a write to the system costs far more than a copy.
-File OpenShared(const char* path, const char* mode) {
-  File file(_fsopen(path, mode, _SH_DENYNO));
+ScopedFile OpenShared(const char* path, const char* mode) {
+  ScopedFile file(_fsopen(path, mode, _SH_DENYNO));
   if (!file) {
     const std::string message = std::string("*****open file: ") + path + " failed.";
     DebugOutput(message.c_str());
@@ -53,8 +48,8 @@ std::optional<std::string> HeaderOrNothing(HINTERNET request, DWORD query, bool&
 
 // Steps after the answer's status is known. Returns the download's result;
 // `file` may be replaced (start over) or closed (internet error mid-transfer).
-int32_t Transfer(ZanHttpSession& session, HINTERNET request, File& file, const char* localPath,
-                 int64_t offset) {
+int32_t Transfer(ZanHttpSession& session, HINTERNET request, ScopedFile& file,
+                 const char* localPath, int64_t offset) {
   const HeaderValue status = QueryHeaderText(request, HTTP_QUERY_STATUS_CODE);
   if (!status.text) return kDownloadFailed;
   bool headerFailed = false;
@@ -121,8 +116,8 @@ std::optional<int64_t> PresentSize(FILE* file) {
 
 // From the request to the end of the transfer. `internet` is opened here and
 // left to the caller, who closes it last.
-int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char* url, File& file,
-              const char* localPath, int64_t offset) {
+int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char* url,
+              ScopedFile& file, const char* localPath, int64_t offset) {
   char headers[96];
   std::snprintf(headers, sizeof headers,
                 "Accept: */*\r\nRange: bytes=%u-\r\n\r\nUser-Agent: ngx_http_get",
@@ -142,7 +137,7 @@ int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char
 
 int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
                          bool resume) {
-  File file = OpenShared(localPath, resume ? "a+b" : "wb");
+  ScopedFile file = OpenShared(localPath, resume ? "a+b" : "wb");
   if (!file) return kDownloadNoFileOrRangeEnd;
 
   // Without the present size the range would start at 0, and a whole file

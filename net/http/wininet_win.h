@@ -2,12 +2,13 @@
 // Small WinINet helpers shared by the service requests and the downloads.
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "base/win/scoped_handle.h"
+#include "net/http/wininet_handle_win.h"
 
 namespace halvora {
 

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <vector>
 
-#include "base/win/scoped_handle.h"
 #include "net/http/gzip_body.h"
+#include "net/http/wininet_handle_win.h"
 #include "net/http/wininet_win.h"
 #include "net/http/zan_http_session.h"
 

@@ -4,22 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 
 #include "net/http/http_download.h"
 #include "net/http/zan_http_session.h"
 #include "tests/support/peer_files.h"
 
-namespace halvora {
+namespace halvora::test {
 namespace {
-
-using test::Env;
-using test::ReadBytes;
-using test::WinePath;
-using test::WriteBytes;
 
 class Nginx : public testing::Test {
  protected:
@@ -27,37 +20,27 @@ class Nginx : public testing::Test {
     ASSERT_FALSE(Env("HALVORA_NGINX_URL").empty()) << "run through tests/http/with-nginx";
     served = ReadBytes(WinePath(Env("HALVORA_NGINX_ROOT") + "/interop.bin"));
     ASSERT_EQ(served.size(), 100000u);
-    session = ZanHttpSession::Create(L"127.0.0.1", 80);
-  }
-  std::string Local(const char* name) const {
-    return WinePath(Env("HALVORA_TEST_WORKDIR")) + "\\" + name;
   }
   std::string url = Env("HALVORA_NGINX_URL") + "interop.bin";
   std::string served;
-  std::unique_ptr<ZanHttpSession> session;
 };
 
-TEST_F(Nginx, FreshDownload) {
-  const std::string local = Local("fresh.bin");
-  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), false), 0);
-  EXPECT_EQ(ReadBytes(local), served);
-  EXPECT_EQ(session->totalBytes.load(), 100000);
-  EXPECT_EQ(session->presentBytes.load(), 100000);
-}
-
-TEST_F(Nginx, ResumeAfterPartialFile) {
-  const std::string local = Local("resume.bin");
-  WriteBytes(local, served.substr(0, 40000));
-  ASSERT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), true), 0);
-  EXPECT_EQ(ReadBytes(local), served);
-  EXPECT_EQ(session->totalBytes.load(), 100000);
-}
-
-TEST_F(Nginx, ResumingACompleteFileIsRefused) {
-  const std::string local = Local("complete.bin");
-  WriteBytes(local, served);
-  EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), true), -3);
-  EXPECT_EQ(ReadBytes(local), served);
+TEST_F(Nginx, DownloadFreshResumedAndComplete) {
+  const struct {
+    size_t present;  // bytes of the file already there; with some, the download resumes
+    int32_t result;
+    int32_t counted;  // both counters, total and present, afterwards
+  } cases[] = {{0, 0, 100000}, {40000, 0, 100000}, {100000, -3, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.present);
+    const auto session = ZanHttpSession::Create(L"127.0.0.1", 80);
+    const std::string local = WorkFile("download.bin");
+    WriteBytes(local, served.substr(0, c.present));
+    EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), c.present > 0), c.result);
+    EXPECT_EQ(ReadBytes(local), served);
+    EXPECT_EQ(session->totalBytes.load(), c.counted);
+    EXPECT_EQ(session->presentBytes.load(), c.counted);
+  }
 }
 
 TEST_F(Nginx, SizeQuery) {
@@ -70,4 +53,4 @@ TEST_F(Nginx, SizeQuery) {
 }
 
 }  // namespace
-}  // namespace halvora
+}  // namespace halvora::test

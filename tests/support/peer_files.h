@@ -22,6 +22,11 @@ inline std::string WinePath(const std::string& unixPath) {
   return path;
 }
 
+// A file in the empty folder the launcher made for the suite's own files.
+inline std::string WorkFile(const std::string& name) {
+  return WinePath(Env("HALVORA_TEST_WORKDIR")) + "\\" + name;
+}
+
 inline std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -6,14 +6,16 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "base/text.h"
-#include "base/win/scoped_handle.h"
+#include "net/http/wininet_handle_win.h"
 #include "tests/support/peer_files.h"
 
 namespace halvora::test {
@@ -38,6 +40,21 @@ inline std::string HttpGet(const std::string& url) {
     body.append(buffer, read);
   return body;
 }
+
+// The reference server that tests/http/with-refserver started for the suite:
+// "http://127.0.0.1:PORT/".
+inline std::string RefServerUrl() { return Env("HALVORA_REFSERVER_URL"); }
+inline std::uint16_t RefServerPort() {
+  const std::string url = RefServerUrl();
+  return static_cast<std::uint16_t>(std::atoi(url.substr(url.rfind(':') + 1).c_str()));
+}
+// A control command (reset, fault?..., release), which the server answers
+// with "ok" once it holds.
+inline void RefServerControl(const std::string& command) {
+  EXPECT_EQ(HttpGet(RefServerUrl() + "_control/" + command), "ok\n") << command;
+}
+// The requests and answers the server logged since its last reset.
+inline std::string RefServerLog() { return HttpGet(RefServerUrl() + "_control/log"); }
 
 // 0 when the file is missing.
 inline std::uintmax_t SizeOf(const std::filesystem::path& path) {

@@ -8,14 +8,15 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
+
+#include "base/scoped_file.h"
 
 namespace halvora {
 namespace {
 
 std::string Printed(const TiXmlDocument& document) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+  const ScopedFile file(std::tmpfile());
   document.Print(file.get(), 0);
   std::string text(static_cast<size_t>(std::ftell(file.get())), '\0');
   std::rewind(file.get());

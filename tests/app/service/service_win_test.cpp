@@ -5,11 +5,9 @@
 // server.
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -18,32 +16,22 @@
 
 #include "app/service/app_service.h"
 #include "base/text.h"
-#include "base/win/scoped_handle.h"
 #include "net/ftp/blocking_socket.h"
 #include "net/ftp/ftp_client.h"
 #include "net/http/http_download.h"
 #include "net/http/zan_http_session.h"
 #include "tests/ftp/script_server.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/win_peer.h"
 
-namespace halvora {
+namespace halvora::test {
 namespace {
-
-using test::Env;
-using test::ReadBytes;
-using test::WinePath;
-using test::WriteBytes;
 
 const char kFtpUser[] = "halvora";
 const char kFtpPassword[] = "s3cret pass";
 // The FTP port the catalog names; each case puts its own server's port there.
 const char kCatalogFtpPort[] = "<port>2121</port>";
 
-std::string ServerUrl() { return Env("HALVORA_REFSERVER_URL"); }
-uint32_t ServerPort() {
-  return std::strtoul(ServerUrl().substr(ServerUrl().rfind(':') + 1).c_str(), nullptr, 10);
-}
-std::wstring Wide(const std::string& text) { return AnsiToWide(text); }
 std::string CatalogPath(const std::string& relative) {
   return WinePath(Env("HALVORA_REFSERVER_CATALOG") + "/" + relative);
 }
@@ -51,28 +39,11 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string Fetch(const std::string& url) {
-  win::InternetHandle inet(
-      InternetOpenW(L"halvora-test", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  win::InternetHandle request(
-      InternetOpenUrlW(inet.Get(), Wide(url).c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0));
-  EXPECT_TRUE(request) << url;
-  std::string body;
-  char chunk[4096];
-  DWORD read = 0;
-  while (request && InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0)
-    body.append(chunk, read);
-  return body;
-}
-void Control(const std::string& command) {
-  EXPECT_EQ(Fetch(ServerUrl() + "_control/" + command), "ok\n") << command;
-}
-
 // One line per request the server logged: "GET /path" for a file, and
 // "ENCODING [TARGET]: TEXT" for a service request as the server decoded it.
 std::vector<std::string> ServerRequests() {
   std::vector<std::string> requests;
-  std::istringstream log(Fetch(ServerUrl() + "_control/log"));
+  std::istringstream log(RefServerLog());
   std::string line;
   std::string target;
   std::string encoding;
@@ -168,20 +139,20 @@ class FtpPeer {
 // The dialog's share of a QueryAppInfo run.
 struct Session {
   explicit Session(const std::wstring& appId, const std::wstring& tempRoot, bool clientPresent)
-      : main(ZanHttpSession::Create(L"127.0.0.1", int32_t(ServerPort()))),
+      : main(ZanHttpSession::Create(L"127.0.0.1", RefServerPort())),
         ftp(std::make_unique<nsFTP::CFTPClient>(std::make_unique<nsSocket::CBlockingSocket>())),
         // The public file host is this same server.
         context{*main,
                 *ftp,
                 L"127.0.0.1",
-                ServerPort(),
+                RefServerPort(),
                 tempRoot,
                 clientPresent,
                 appInfo,
                 program,
                 downloadList,
                 clientZipPath,
-                L"127.0.0.1:" + std::to_wstring(ServerPort())} {
+                L"127.0.0.1:" + std::to_wstring(RefServerPort())} {
     appInfo.appId = appId;
     // Left from an earlier run: QueryAppInfo starts the list afresh.
     downloadList.push_back(DownloadItem{L"stale", L"stale", L"", 0, L"", L"", 1});
@@ -202,13 +173,13 @@ struct Session {
 class QueryAppInfoTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(ServerUrl().empty()) << "run through tests/http/with-refserver";
-    Control("reset");
+    ASSERT_FALSE(RefServerUrl().empty()) << "run through tests/http/with-refserver";
+    RefServerControl("reset");
     static int counter = 0;
-    tempRoot = Wide(WinePath(Env("HALVORA_TEST_WORKDIR"))) + L"\\tmp" + std::to_wstring(++counter);
+    tempRoot = AnsiToWide(WorkFile("tmp" + std::to_string(++counter)));
     ASSERT_TRUE(CreateDirectoryW(tempRoot.c_str(), nullptr));
   }
-  void TearDown() override { Control("reset"); }
+  void TearDown() override { RefServerControl("reset"); }
 
   std::wstring Folder(const std::wstring& appId) const { return tempRoot + L"\\" + appId; }
 
@@ -218,7 +189,7 @@ class QueryAppInfoTest : public testing::Test {
 // The list as "HTTP remote -> local" lines, with the server's URL and the
 // application's temporary folder left out; an FTP item names its server too.
 std::vector<std::string> Listed(const Session& session, const std::wstring& folder) {
-  const std::string server = "http://127.0.0.1:" + std::to_string(ServerPort()) + "/";
+  const std::string server = "http://127.0.0.1:" + std::to_string(RefServerPort()) + "/";
   std::vector<std::string> lines;
   for (const DownloadItem& item : session.downloadList) {
     std::string remote = WideToAnsi(item.remote);
@@ -269,7 +240,7 @@ TEST_F(QueryAppInfoTest, ProgramKindEndToEnd) {
                                        L"apps/demo-program", folder + L"\\demo-program.ico",
                                        folder + L"\\setup.zip", L"program-setup.exe"}));
   EXPECT_EQ(std::vector<int>({app.port, app.appType, app.installTypeId, app.fileSize}),
-            std::vector<int>({int(ServerPort()), 3, 1, 185}));
+            std::vector<int>({RefServerPort(), 3, 1, 185}));
   EXPECT_EQ(ReadBytes(WideToAnsi(app.iconFile)),
             ReadBytes(CatalogPath("files/icons/demo-program.ico")));
   ASSERT_NE(app.icon, nullptr);
@@ -350,7 +321,7 @@ TEST_F(QueryAppInfoTest, DownloadListOfEveryKind) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Control("reset");
+    RefServerControl("reset");
     FtpPeer ftp(c.ftp);
     const std::string answer = c.appId == L"demo-suite" ? "apps/demo-suite/clientprogram.xml"
                                                         : "apps/demo-program/clientprogram-64.xml";
@@ -394,4 +365,4 @@ TEST_F(QueryAppInfoTest, DownloadListOfEveryKind) {
 }
 
 }  // namespace
-}  // namespace halvora
+}  // namespace halvora::test
