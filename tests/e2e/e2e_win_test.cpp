@@ -1,13 +1,12 @@
 // Whole runs of a stamped halvora.exe under Wine against the reference
-// server, one per application kind and per way a session can go, in one
-// sequence that shares the prefix's user folders as a real machine would:
-// the records file grows run by run and is compared byte for byte after each.
-// The launcher (with-e2e-servers) provides the catalog with real packages,
-// the FTP server and a display. The window has no buttons yet: the test
-// posts their commands, as the buttons will.
+// server, one per application kind, per way a session can go and per way
+// copies of the program meet, in one sequence that shares the prefix's user
+// folders as a real machine would: the records file grows run by run and is
+// compared byte for byte after each. The launcher (with-e2e-servers)
+// provides the catalog with real packages, the FTP server and a display. The
+// test posts the buttons' commands to the window. The test is the program's
+// debugger and reads its debugger output.
 #include <windows.h>
-
-#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -19,11 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "app/build_config.h"
 #include "base/text.h"
-#include "base/win/scoped_handle.h"
 #include "env/platform_client.h"
 #include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/stamped_program.h"
 #include "tests/support/win_peer.h"
 #include "tests/support/win_process.h"
 
@@ -35,6 +35,12 @@ namespace fs = std::filesystem;
 constexpr UINT kCancelCommand = 1124;
 constexpr UINT kPauseCommand = 1125;
 constexpr UINT kLaunchCommand = 1126;
+// Far beyond any run here (the longest waits for a stalled answer to be let
+// go), and well within the suite's time-out: a run that takes longer hangs.
+constexpr auto kRunLimit = std::chrono::seconds(120);
+const std::vector<std::string> kE2eIds = {"e2e-program", "e2e-program-http", "e2e-portable",
+                                          "e2e-viewer",  "e2e-suite",        "e2e-other",
+                                          "no-such-app"};
 
 std::vector<std::string> JournalLines(const fs::path& path) {
   std::ifstream in(path);
@@ -58,73 +64,53 @@ std::vector<long> RangeOffsets(const std::string& log, const std::string& path) 
   return offsets;
 }
 
-class EndToEnd : public testing::Test {
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+// Visible top-level windows of any process with this title.
+int CountVisibleTitled(const std::wstring& title) {
+  struct Search {
+    const std::wstring& title;
+    int count;
+  } search{title, 0};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(data);
+        wchar_t text[256] = {};
+        GetWindowTextW(window, text, 256);
+        if (s.title == text && IsWindowVisible(window)) ++s.count;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.count;
+}
+
+class EndToEnd : public StampedProgramTest {
  protected:
   void SetUp() override {
-    url = Env("HALVORA_E2E_URL");
-    ASSERT_FALSE(url.empty()) << "run through tests/e2e/with-e2e-servers";
-    server = AnsiToWide(url.substr(7, url.size() - 8));  // http://HOST:PORT/
-    work = WinePath(Env("HALVORA_E2E_WORK"));
+    ASSERT_NO_FATAL_FAILURE(UsePeers("HALVORA_E2E", "tests/e2e/with-e2e-servers"));
     catalogFiles = fs::path(WinePath(Env("HALVORA_E2E_CATALOG"))) / "files";
-    journal = work / "journal.txt";
-    SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", journal.c_str());
-    appData = GetUserAppDataFolder();
-    apps = appData / "apps";
-    temp = apps / "~~tmp";
-    records = appData / "Orbanta Apps" / "installedApp.xml";
     CleanUp();
   }
   void TearDown() override {
     CleanUp();
-    SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", nullptr);
+    StampedProgramTest::TearDown();
   }
 
   void CleanUp() {
-    std::error_code error;
-    for (const char* id : {"e2e-program", "e2e-program-http", "e2e-portable", "e2e-viewer",
-                           "e2e-suite", "e2e-other"}) {
-      fs::remove_all(apps / id, error);
-      fs::remove_all(temp / id, error);
-    }
-    fs::remove(records, error);
-    fs::remove_all(appData / kProgramFolder, error);
-    fs::remove_all(SpecialFolder(CSIDL_PROGRAMS) / L"Halvora Sample", error);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProgramKey);
+    RemoveRuns(kE2eIds);
     RemoveClient();
   }
 
-  void RemoveClient() {
-    std::error_code error;
-    fs::remove_all(appData / kClientFolder, error);
-    fs::remove_all(SpecialFolder(CSIDL_PROGRAMS) / L"Orbanta", error);
-  }
-
-  // Installs the platform client as its own setup would.
-  void InstallClient() {
-    const fs::path setup = WinePath(HALVORA_FIXTURE_DIR "/fake-client-setup.exe");
-    ASSERT_EQ(RunProcess({setup.wstring(), L"-silent"}).exitCode, 0u);
-    ASSERT_TRUE(IsPlatformClientInstalled());
-  }
-
-  fs::path Stamp(const std::string& id) {
-    const fs::path copy = work / (id + ".exe");
-    if (!fs::exists(copy)) {
-      const ProcessOutput run =
-          RunProcess({AnsiToWide(WinePath(HALVORA_STAMP)), L"--appid", AnsiToWide(id), L"--server",
-                      server, AnsiToWide(WinePath(HALVORA_PROGRAM)), copy.wstring()});
-      EXPECT_EQ(run.exitCode, 0u) << run.err;
-    }
-    return copy;
-  }
-
-  void Control(const std::string& request) { HttpGet(url + "_control/" + request); }
-
-  // What the server logged since the last reset.
-  std::string ServerLog() { return HttpGet(url + "_control/log"); }
-
-  std::string url;
-  std::wstring server;
-  fs::path work, catalogFiles, journal, appData, apps, temp, records;
+  fs::path catalogFiles;
 };
 
 // A run of one stamped copy: the window is found, the test drives it, and
@@ -132,11 +118,11 @@ class EndToEnd : public testing::Test {
 struct SessionRun {
   const char* what;
   std::string id;
-  std::wstring title;
+  std::wstring title;  // of the main window, or kMessageBoxTitle for a notice alone
   bool clientPresent;
   std::string faults;            // switched on before the run
   std::function<void()> before;  // prepares the machine
-  std::function<void(DebuggedProcess&, HWND)> drive;
+  std::function<void(ProgramRun&)> drive;
   std::vector<std::string> journal;  // setups started, sorted
   bool appFolder;                    // apps\ID with LocalCfg.xml
   bool tempKept;
@@ -158,23 +144,15 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
     SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0, SMTO_NORMAL, 30000,
                         &result);
   };
-  // The question is the program's message box, titled 提示 (over a mask):
-  // its OK command is 是, its cancel command 否.
-  auto answer = [](DebuggedProcess& program, HWND main, bool yes) {
-    HWND question = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      for (const ShownWindow& window : WindowsOf(program.Id()))
-        if (window.handle != main && window.title == L"\u63d0\u793a" &&
-            IsWindowVisible(window.handle))
-          question = window.handle;
-      return question != nullptr;
-    })) << "no question";
-    PostMessageW(question, WM_COMMAND, MAKEWPARAM(yes ? IDOK : IDCANCEL, BN_CLICKED), 0);
+  // The question is the program's message box (over a mask).
+  auto answer = [](ProgramRun& program, bool yes) {
+    const HWND question = program.WaitForMessageBox();
+    ASSERT_TRUE(question) << "no question";
+    ProgramRun::Answer(question, yes);
   };
   auto requested = [](const std::string& log, const std::string& path) {
     return log.find("> GET " + path + " ") != std::string::npos;
   };
-
   const std::vector<SessionRun> runs = {
       {"setup-installed program over FTP, platform client missing",
        "e2e-program",
@@ -213,13 +191,13 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        true,
        "stall=200000",
        nullptr,
-       [&](DebuggedProcess&, HWND window) {
+       [&](ProgramRun& program) {
          // The server holds the package after 200000 bytes: the pause is
          // raised while the transfer waits, and takes effect at its next read.
          waitForBytes(package, 64 * 1024);
-         command(window, kPauseCommand);
+         command(program.window, kPauseCommand);
          Control("reset");
-         command(window, kPauseCommand);
+         command(program.window, kPauseCommand);
        },
        {"portable|-appid|e2e-portable"},
        true,
@@ -253,11 +231,11 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
          fs::create_directories(viewerPackage.parent_path());
          fs::copy_file(catalogFiles / "packages" / "viewer.zip", viewerPackage);
        },
-       [&](DebuggedProcess& program, HWND window) {
+       [&](ProgramRun& program) {
          // Ignored until the sizing has found everything present.
          ASSERT_TRUE(WaitUntil([&] {
-           PostMessageW(window, WM_COMMAND, MAKEWPARAM(kLaunchCommand, BN_CLICKED), 0);
-           return !program.Running() || !JournalLines(journal).empty();
+           PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(kLaunchCommand, BN_CLICKED), 0);
+           return !program.process.Running() || !JournalLines(journal).empty();
          }));
        },
        {"viewer|-appid|e2e-viewer"},
@@ -273,18 +251,18 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        true,
        "stall=200000",
        nullptr,
-       [&](DebuggedProcess& program, HWND window) {
+       [&](ProgramRun& program) {
          waitForBytes(viewerPackage, 64 * 1024);
-         PostMessageW(window, WM_COMMAND, MAKEWPARAM(kCancelCommand, BN_CLICKED), 0);
-         answer(program, window, false);
+         PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(kCancelCommand, BN_CLICKED), 0);
+         answer(program, false);
          // Released, the interrupted transfer goes on where it stopped, and
          // is held again 400000 bytes further.
          Control("reset");
          Control("fault?stall=400000");
          ASSERT_TRUE(WaitUntil(
              [&] { return RangeOffsets(ServerLog(), "/packages/viewer.zip").size() == 1; }));
-         PostMessageW(window, WM_COMMAND, MAKEWPARAM(kCancelCommand, BN_CLICKED), 0);
-         answer(program, window, true);
+         PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(kCancelCommand, BN_CLICKED), 0);
+         answer(program, true);
          Control("reset");  // the held transfer ends at its next read
        },
        {},
@@ -343,6 +321,78 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        false,
        "3|3",
        nullptr},
+      {"copies meet: a second one of a running copy ends silently, one for another id runs "
+       "beside it, and closing a window asks first",
+       "e2e-portable",
+       L"Sample Portable",
+       true,
+       "stall=200000",
+       nullptr,
+       [&](ProgramRun& first) {
+         const std::vector<std::string> listed = first.process.DebugStrings();
+         EXPECT_TRUE(Contains(listed, "download list: "));
+         EXPECT_TRUE(Contains(
+             listed, "download item: kind=http remote=" + url +
+                         "packages/portable/portable.zip local=" + WideToAnsi(package.wstring())))
+             << ::testing::PrintToString(listed);
+
+         // A second copy for the same application ends at once, silently:
+         // no request, no output, no window; the first one runs on.
+         DebuggedProcess second({first.exe.wstring()});
+         ASSERT_TRUE(second.Started());
+         DWORD exitCode = 1;
+         ASSERT_TRUE(second.WaitForExit(exitCode));
+         EXPECT_EQ(exitCode, 0u);
+         EXPECT_TRUE(second.DebugStrings().empty())
+             << ::testing::PrintToString(second.DebugStrings());
+         EXPECT_TRUE(first.process.Running());
+         EXPECT_EQ(CountVisibleTitled(L"Sample Portable"), 1);
+         EXPECT_EQ(Count(ServerLog(), "<AppItem appId=\"e2e-portable\" />"), 1u);
+
+         // A copy for another application runs beside it.
+         ProgramRun other(Stamp("e2e-viewer"), L"Sample Viewer");
+         ASSERT_TRUE(other.window) << "no window titled Sample Viewer";
+         EXPECT_TRUE(Contains(other.process.DebugStrings(), "download list: "));
+         EXPECT_TRUE(first.process.Running());
+
+         // Closing a window ends its copy; while the session runs it asks
+         // first, and the answer yes ends it (with the application present,
+         // its temporary folder goes).
+         for (ProgramRun* copy : {&first, &other}) {
+           PostMessageW(copy->window, WM_CLOSE, 0, 0);
+           answer(*copy, true);
+         }
+         Control("reset");  // the held transfers end at their next read
+         ASSERT_TRUE(other.WaitForEnd(exitCode, kRunLimit)) << "the other copy did not end";
+         EXPECT_EQ(exitCode, 0u);
+       },
+       {},
+       true,
+       false,
+       nullptr,
+       nullptr},
+      {"an application the platform does not know: its notice alone, and no session",
+       "no-such-app",
+       kMessageBoxTitle,
+       true,
+       "",
+       nullptr,
+       [&](ProgramRun& program) {
+         RECT box{};
+         GetWindowRect(program.window, &box);  // the program's own message box, text drawn
+         EXPECT_EQ(box.right - box.left, 262);
+         EXPECT_EQ(box.bottom - box.top, 160);
+         EXPECT_EQ(VisibleWindows(program.process.Id()), 1) << "only the notice shows";
+         ProgramRun::Answer(program.window, true);
+         DWORD exitCode = 1;
+         ASSERT_TRUE(program.WaitForEnd(exitCode, kRunLimit));
+         EXPECT_FALSE(Contains(program.process.DebugStrings(), "download list: "));
+       },
+       {},
+       false,
+       false,
+       nullptr,
+       nullptr},
   };
 
   std::string expectedRecords;
@@ -356,18 +406,24 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
     std::error_code error;
     fs::remove(journal, error);
 
-    DebuggedProcess program({Stamp(run.id).wstring()});
-    ASSERT_TRUE(program.Started());
-    HWND window = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      for (const ShownWindow& shown : WindowsOf(program.Id()))
-        if (shown.title == run.title) window = shown.handle;
-      return window != nullptr || !program.Running();
-    }));
-    if (run.drive && window) run.drive(program, window);
+    ProgramRun program(Stamp(run.id), run.title);
+    ASSERT_TRUE(program.process.Started());
+    if (run.drive) {
+      ASSERT_TRUE(program.window) << "no window titled " << WideToAnsi(run.title);
+      run.drive(program);
+    }
     DWORD exitCode = 1;
-    ASSERT_TRUE(program.WaitForExit(exitCode)) << "the program did not end";
+    ASSERT_TRUE(program.WaitForEnd(exitCode, kRunLimit))
+        << "the program did not end within " << kRunLimit.count() << " s";
     EXPECT_EQ(exitCode, 0u);
+    // The platform client's package comes from the public file host the
+    // build names.
+    for (const std::string& said : program.process.DebugStrings()) {
+      if (said.find("OrbantaCenter_Client.zip") == std::string::npos) continue;
+      EXPECT_NE(said.find(std::string("remote=http://") + build_config::kPublicFileHost + "/"),
+                std::string::npos)
+          << said;
+    }
 
     // The platform client's setup may outlive the program (it is waited for
     // only when the application is found present).

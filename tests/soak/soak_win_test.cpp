@@ -21,7 +21,6 @@
 // and HALVORA_SOAK_KILLS set the counts (default: the short form).
 #include <windows.h>
 
-#include <shlobj.h>
 #include <tinyxml.h>
 #include <tlhelp32.h>
 
@@ -45,6 +44,7 @@
 #include "env/platform_client.h"
 #include "tests/fixtures/fake_setup.h"
 #include "tests/support/peer_files.h"
+#include "tests/support/stamped_program.h"
 #include "tests/support/win_peer.h"
 #include "tests/support/win_process.h"
 
@@ -68,7 +68,6 @@ constexpr auto kWatcherPoll = 5ms;
 // A kill aimed at the record write comes up to this long after the temporary
 // folder is gone: the record is written next, then the program ends.
 constexpr int kMaxKillAfterCleanUpMs = 20;
-const wchar_t kNoticeTitle[] = L"\u63d0\u793a";  // 提示
 constexpr size_t kServiceCeiling = size_t{64} << 20;
 
 int EnvNumber(const char* name, int fallback) {
@@ -152,25 +151,18 @@ Records ReadRecords(const fs::path& path) {
   return records;
 }
 
-class Soak : public testing::Test {
+const std::vector<std::string> kSoakIds = {"soak-http",       "soak-ftp",     "soak-ftp-masquerade",
+                                           "soak-ftp-nosize", "soak-ftp-cut", "soak-ftp-stall"};
+
+class Soak : public StampedProgramTest {
  public:
   void SetUp() override {
-    url = Env("HALVORA_SOAK_URL");
-    ASSERT_FALSE(url.empty()) << "run through tests/soak/with-soak-servers";
-    server = AnsiToWide(url.substr(7, url.size() - 8));  // http://HOST:PORT/
-    work = WinePath(Env("HALVORA_SOAK_WORK"));
+    ASSERT_NO_FATAL_FAILURE(UsePeers("HALVORA_SOAK", "tests/soak/with-soak-servers"));
     catalog = WinePath(Env("HALVORA_SOAK_CATALOG"));
     ftpLog = WinePath(Env("HALVORA_SOAK_FTP_LOG"));
     ftpHold = WinePath(Env("HALVORA_SOAK_FTP_HOLD"));
     rate = EnvNumber("HALVORA_SOAK_RATE", 4 << 20);
-    journal = work / "journal.txt";
-    SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", journal.c_str());
-    appData = GetUserAppDataFolder();
-    apps = appData / "apps";
-    temp = apps / "~~tmp";
-    recordFolder = appData / "Orbanta Apps";
-    records = recordFolder / "installedApp.xml";
-    CleanUp();
+    RemoveRuns(kSoakIds);
     if (!IsPlatformClientInstalled()) InstallClient();
     if (sample.empty()) sample = Bytes(catalog / "soak-sample.exe");
     ASSERT_EQ(sample.size(), size_t{20} << 20);
@@ -183,50 +175,9 @@ class Soak : public testing::Test {
   }
   void TearDown() override {
     WaitForSetups();
-    CleanUp();
-    SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", nullptr);
+    RemoveRuns(kSoakIds);
+    StampedProgramTest::TearDown();
   }
-
-  void CleanUp() {
-    std::error_code error;
-    for (const char* id : {"soak-http", "soak-ftp", "soak-ftp-masquerade", "soak-ftp-nosize",
-                           "soak-ftp-cut", "soak-ftp-stall"}) {
-      fs::remove_all(apps / id, error);
-      fs::remove_all(temp / id, error);
-    }
-    fs::remove_all(recordFolder, error);
-    RemoveProgram();
-    fs::remove(journal, error);
-  }
-  void RemoveProgram() {
-    std::error_code error;
-    fs::remove_all(appData / kProgramFolder, error);
-    fs::remove_all(SpecialFolder(CSIDL_PROGRAMS) / L"Halvora Sample", error);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProgramKey);
-  }
-
-  void InstallClient() {
-    const fs::path setup = WinePath(HALVORA_FIXTURE_DIR "/fake-client-setup.exe");
-    ASSERT_EQ(RunProcess({setup.wstring(), L"-silent"}).exitCode, 0u);
-    ASSERT_TRUE(IsPlatformClientInstalled());
-  }
-
-  fs::path Stamp(const std::string& id) {
-    const fs::path copy = work / (id + ".exe");
-    if (!fs::exists(copy)) {
-      const ProcessOutput run =
-          RunProcess({AnsiToWide(WinePath(HALVORA_STAMP)), L"--appid", AnsiToWide(id), L"--server",
-                      server, AnsiToWide(WinePath(HALVORA_PROGRAM)), copy.wstring()});
-      EXPECT_EQ(run.exitCode, 0u) << run.err;
-    }
-    return copy;
-  }
-
-  void Control(const std::string& request) {
-    const std::string answer = HttpGet(url + "_control/" + request);
-    EXPECT_EQ(answer, "ok\n") << request;
-  }
-  std::string ServerLog() { return HttpGet(url + "_control/log"); }
 
   // The local package, its full size, and the file the setup installs from it.
   fs::path Package(const std::string& id) const { return temp / id / "soak.zip"; }
@@ -254,9 +205,7 @@ class Soak : public testing::Test {
     if (!faults.empty()) Control("fault?" + faults);
   }
 
-  std::string url;
-  std::wstring server;
-  fs::path work, catalog, ftpLog, ftpHold, journal, appData, apps, temp, recordFolder, records;
+  fs::path catalog, ftpLog, ftpHold;
   int rate = 0;
   unsigned seed = 0;
   std::mt19937 random;
@@ -270,62 +219,6 @@ class Soak : public testing::Test {
 std::string Soak::sample;
 uint64_t Soak::ftpReleased = 0;
 size_t Soak::ftpLogRead = 0;
-
-// A stamped copy running under the test. Its main window is found by title.
-class ProgramRun {
- public:
-  ProgramRun(const fs::path& exe, const std::wstring& title)
-      : process({exe.wstring()}), started(Clock::now()) {
-    if (!process.Started()) return;
-    // The main window, or the notice that stands for it when the program
-    // cannot learn what to install.
-    WaitUntil([&] {
-      bool shown = false;
-      for (const ShownWindow& each : WindowsOf(process.Id())) {
-        if (!IsWindowVisible(each.handle)) continue;
-        shown = true;
-        if (each.title == title) window = each.handle;
-      }
-      return shown || !process.Running();
-    });
-  }
-
-  // Clicks the window's button with this command id: the button takes the
-  // press and release and tells the window, as for a click of the mouse.
-  bool Press(UINT command) {
-    const HWND button = GetDlgItem(window, static_cast<int>(command));
-    DWORD_PTR result = 0;
-    return button &&
-           SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &result) != 0;
-  }
-
-  // Ends the process as a kill by its id would.
-  void Kill() {
-    win::KernelHandle handle(OpenProcess(PROCESS_TERMINATE, FALSE, process.Id()));
-    if (handle) TerminateProcess(handle.Get(), 9);
-  }
-
-  // The watchdog: false when the program has not ended within the limit, in
-  // which case it is ended so the test can go on to report.
-  bool WaitForEnd(DWORD& exitCode) {
-    if (process.WaitForExit(exitCode, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          kRunLimit - (Clock::now() - started))))
-      return true;
-    Kill();
-    process.WaitForExit(exitCode, 30s);
-    return false;
-  }
-
-  std::chrono::milliseconds Age() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-  }
-
-  DebuggedProcess process;
-  HWND window = nullptr;
-
- private:
-  Clock::time_point started;
-};
 
 // Releases every held request and checks those for the package: runs beside a
 // program until stopped.
@@ -482,7 +375,7 @@ TEST_F(Soak, PauseAndResumeAtRandomMomentsInstallTheSameBytes) {
       bool ended = false;
       {
         Driver driver(run, Package(app->id), PackageSize(*app), random, target - cyclesDone);
-        ended = run.WaitForEnd(exitCode);
+        ended = run.WaitForEnd(exitCode, kRunLimit);
         cyclesDone += driver.Cycles();
       }
       watcher.Stop();
@@ -570,7 +463,7 @@ TEST_F(Soak, KilledRunsStartedAgainInstallOnceAndKeepTheRecordsWhole) {
         ++done;
       }
       DWORD exitCode = 1;
-      ASSERT_TRUE(run.WaitForEnd(exitCode)) << "watchdog: the run did not end";
+      ASSERT_TRUE(run.WaitForEnd(exitCode, kRunLimit)) << "watchdog: the run did not end";
       if (!killed) {
         EXPECT_EQ(exitCode, 0u);
         runLengths.push_back(run.Age());
@@ -612,7 +505,8 @@ TEST_F(Soak, KilledRunsStartedAgainInstallOnceAndKeepTheRecordsWhole) {
         tail = std::max(
             tail, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *setupSeen));
       DWORD exitCode = 1;
-      ASSERT_TRUE(again.WaitForEnd(exitCode)) << "watchdog: the run started again did not end";
+      ASSERT_TRUE(again.WaitForEnd(exitCode, kRunLimit))
+          << "watchdog: the run started again did not end";
       watcher.Stop();
       EXPECT_EQ(watcher.errors, std::vector<std::string>());
       EXPECT_EQ(exitCode, 0u);
@@ -712,25 +606,14 @@ TEST_F(Soak, HostileServersNeverCrashHangOrInstallAnIncompletePackage) {
       run.Press(kPauseCommand);
     }
     if (c.notice) {
-      HWND notice = nullptr;
-      ASSERT_TRUE(WaitUntil(
-          [&] {
-            for (const ShownWindow& shown : WindowsOf(run.process.Id()))
-              if (shown.title == kNoticeTitle && IsWindowVisible(shown.handle))
-                notice = shown.handle;
-            return notice != nullptr || !run.process.Running();
-          },
-          kRunLimit));
+      const HWND notice = run.WaitForMessageBox(kRunLimit);
       ASSERT_TRUE(notice) << "no notice";
       // The program's own message box (its text is drawn): nothing else shows.
-      int visible = 0;
-      for (const ShownWindow& shown : WindowsOf(run.process.Id()))
-        visible += IsWindowVisible(shown.handle);
-      EXPECT_EQ(visible, 1) << "only the notice shows";
-      PostMessageW(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      EXPECT_EQ(VisibleWindows(run.process.Id()), 1) << "only the notice shows";
+      ProgramRun::Answer(notice, true);
     }
     DWORD exitCode = 1;
-    ASSERT_TRUE(run.WaitForEnd(exitCode)) << "watchdog: the run did not end by itself";
+    ASSERT_TRUE(run.WaitForEnd(exitCode, kRunLimit)) << "watchdog: the run did not end by itself";
     watcher.Stop();
     EXPECT_EQ(watcher.errors, std::vector<std::string>());
     EXPECT_EQ(resumed.load(), !c.faultsOnResume.empty()) << "the resumed request";
