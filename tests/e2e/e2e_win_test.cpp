@@ -38,6 +38,7 @@ constexpr UINT kLaunchCommand = 1126;
 // Far beyond any run here (the longest waits for a stalled answer to be let
 // go), and well within the suite's time-out: a run that takes longer hangs.
 constexpr auto kRunLimit = std::chrono::seconds(120);
+constexpr wchar_t kBroadcastVariable[] = L"HALVORA_FIXTURE_BROADCAST";
 const std::vector<std::string> kE2eIds = {"e2e-program", "e2e-program-http", "e2e-portable",
                                           "e2e-viewer",  "e2e-suite",        "e2e-other",
                                           "no-such-app"};
@@ -102,6 +103,7 @@ class EndToEnd : public StampedProgramTest {
   }
   void TearDown() override {
     CleanUp();
+    SetEnvironmentVariableW(kBroadcastVariable, nullptr);
     StampedProgramTest::TearDown();
   }
 
@@ -128,6 +130,7 @@ struct SessionRun {
   bool tempKept;
   const char* record;  // the type text appended, or none
   std::function<void(const std::string& log)> checkLog;
+  bool broadcast = false;  // the setups tell every window of a setting change
 };
 
 TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
@@ -153,6 +156,35 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
   auto requested = [](const std::string& log, const std::string& path) {
     return log.find("> GET " + path + " ") != std::string::npos;
   };
+  // Everything present: nothing is fetched, the launch command installs.
+  auto launchedWithAllPresent = [&](const char* what, bool broadcast) {
+    return SessionRun{what,
+                      "e2e-viewer",
+                      L"Sample Viewer",
+                      true,
+                      "",
+                      [&] {
+                        fs::create_directories(viewerPackage.parent_path());
+                        fs::copy_file(catalogFiles / "packages" / "viewer.zip", viewerPackage);
+                      },
+                      [&](ProgramRun& program) {
+                        // Ignored until the sizing has found everything present.
+                        ASSERT_TRUE(WaitUntil([&] {
+                          PostMessageW(program.window, WM_COMMAND,
+                                       MAKEWPARAM(kLaunchCommand, BN_CLICKED), 0);
+                          return !program.process.Running() || !JournalLines(journal).empty();
+                        }));
+                      },
+                      {"viewer|-appid|e2e-viewer"},
+                      true,
+                      false,
+                      "6|0",
+                      [&](const std::string& log) {
+                        EXPECT_TRUE(RangeOffsets(log, "/packages/viewer.zip").empty());
+                      },
+                      broadcast};
+  };
+
   const std::vector<SessionRun> runs = {
       {"setup-installed program over FTP, platform client missing",
        "e2e-program",
@@ -222,29 +254,13 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        false,
        "6|0",
        nullptr},
-      {"everything present: nothing is fetched, the launch command installs",
-       "e2e-viewer",
-       L"Sample Viewer",
-       true,
-       "",
-       [&] {
-         fs::create_directories(viewerPackage.parent_path());
-         fs::copy_file(catalogFiles / "packages" / "viewer.zip", viewerPackage);
-       },
-       [&](ProgramRun& program) {
-         // Ignored until the sizing has found everything present.
-         ASSERT_TRUE(WaitUntil([&] {
-           PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(kLaunchCommand, BN_CLICKED), 0);
-           return !program.process.Running() || !JournalLines(journal).empty();
-         }));
-       },
-       {"viewer|-appid|e2e-viewer"},
-       true,
-       false,
-       "6|0",
-       [&](const std::string& log) {
-         EXPECT_TRUE(RangeOffsets(log, "/packages/viewer.zip").empty());
-       }},
+      launchedWithAllPresent("everything present: nothing is fetched, the launch command installs",
+                             false),
+      // The setup waits for every window to take its message, the program's
+      // own included: the installation must not hold up the window's thread.
+      launchedWithAllPresent("everything present, the launch command installs with a setup that "
+                             "broadcasts a setting change",
+                             true),
       {"cancel answered no, then yes, with the application present",
        "e2e-viewer",
        L"Sample Viewer",
@@ -405,6 +421,7 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
     if (!run.faults.empty()) Control("fault?" + run.faults);
     std::error_code error;
     fs::remove(journal, error);
+    SetEnvironmentVariableW(kBroadcastVariable, run.broadcast ? L"1" : nullptr);
 
     ProgramRun program(Stamp(run.id), run.title);
     ASSERT_TRUE(program.process.Started());
