@@ -1,8 +1,12 @@
 #include "app/session/install_session.h"
 
 #include <chrono>
+#include <vector>
 
+#include "app/session/retry_schedule.h"
 #include "app/session/session_math.h"
+#include "base/debug_output.h"
+#include "base/text.h"
 
 uint32_t SteadySessionClock::NowMs() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -11,6 +15,12 @@ uint32_t SteadySessionClock::NowMs() {
 
 void SteadySessionClock::SleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool SteadySessionClock::WaitFor(std::condition_variable& changed,
+                                 std::unique_lock<std::mutex>& lock, uint32_t ms,
+                                 const std::function<bool()>& done) {
+  return changed.wait_for(lock, std::chrono::milliseconds(ms), done);
 }
 
 InstallSession::InstallSession(SessionTransport& transport, SessionView& view, SessionClock& clock)
@@ -24,7 +34,18 @@ int32_t InstallSession::DownloadAll() {
   bytesDone = 0;
   bytesToDownload = 0;
 
-  SizeFiles();
+  std::vector<Sized> sized;
+  for (auto it = downloadList.begin(); it != downloadList.end() && !cancelled;) {
+    const Sized one = SizeFile(*it);
+    if (one.remote.size != 0 && transport.LocalFileSize(it->local) == one.remote.size) {
+      transport.DeletePartRecord(it->local);
+      it = downloadList.erase(it);
+      continue;
+    }
+    bytesToDownload += one.remote.size;
+    sized.push_back(one);
+    ++it;
+  }
   if (cancelled) return kDownloadAllNothing;
   // Files of unknown size stay in the list with 0 bytes counted: only an
   // empty list means that everything is present.
@@ -35,96 +56,155 @@ int32_t InstallSession::DownloadAll() {
   }
 
   view.RedrawAll();
-  bool allArrived = true;
-  for (const DownloadItem& item : downloadList) {
-    uint32_t size = 0;
-    TransferOutcome outcome = FirstTransfer(item, size);
-    while (WaitWhilePaused(item, outcome)) {
-    }
-    if (cancelled) return kDownloadAllNothing;
-    bytesDone += size;
-    // A restart after the file had already arrived finds nothing left to
-    // fetch and reports so; the file's size tells the truth then.
-    const bool arrived = outcome == TransferOutcome::Completed ||
-                         (size != 0 && transport.LocalFileSize(item.local) == size);
-    allArrived = allArrived && arrived;
+  for (size_t i = 0; i < downloadList.size(); ++i) {
+    if (!Fetch(downloadList[i], sized[i])) return kDownloadAllNothing;
   }
   view.ShowPaused(false);
-  if (!allArrived) return kDownloadAllIncomplete;
   finished = true;
   view.ShowFinished();
   return kDownloadAllTransferred;
 }
 
-// Removes the items whose local file already has the remote size; deletes
-// the local file of every other item, so each download of a run starts from
-// an empty file. A size of 0 means the server did not tell it: such a file
-// cannot be known to be complete and is fetched again.
-void InstallSession::SizeFiles() {
-  for (auto it = downloadList.begin(); it != downloadList.end() && !cancelled;) {
-    uint32_t size = 0;
-    if (it->kind == kDownloadKindHttp) {
-      size = transport.HttpRemoteSize(*it);
+// A file that is not complete is deleted, so its download starts from an
+// empty file, unless its record shows it to be a part of the very version
+// the server has now. A size of 0 means the server did not tell it: such a
+// file cannot be known to be complete and is fetched again.
+InstallSession::Sized InstallSession::SizeFile(const DownloadItem& item) {
+  Sized sized;
+  if (item.kind == kDownloadKindHttp) {
+    sized.remote = transport.HttpRemoteFile(item);
+  } else {
+    transport.FtpLogon(item);
+    sized.remote = transport.FtpRemoteFile(item);
+    transport.FtpLogout();
+  }
+  const uint32_t localSize = transport.LocalFileSize(item.local);
+  if (sized.remote.size != 0 && localSize == sized.remote.size) return sized;
+  sized.keepsPartial =
+      PartialMayContinue(transport.LoadPartRecord(item.local), halvora::WideToAnsi(item.remote),
+                         sized.remote.size, sized.remote.validator, localSize);
+  if (!sized.keepsPartial) {
+    transport.DeleteLocalFile(item.local);
+    transport.DeletePartRecord(item.local);
+  }
+  return sized;
+}
+
+bool InstallSession::Fetch(const DownloadItem& item, const Sized& sized) {
+  currentSize = sized.remote.size;
+  std::string validator = sized.remote.validator;
+  const auto keepRecord = [&] {
+    if (currentSize != 0 && !validator.empty()) {
+      transport.SavePartRecord(item.local,
+                               {halvora::WideToAnsi(item.remote), currentSize, validator});
+    }
+  };
+  keepRecord();
+  RetrySchedule schedule(clock.NowMs());
+  bool first = true;
+  bool append = sized.keepsPartial;
+  for (;;) {
+    if (!WaitWhilePaused()) return false;
+    const uint32_t before = transport.LocalFileSize(item.local);
+    TransferReport report;
+    if (item.kind == kDownloadKindHttp) {
+      // The size is asked again right before the first transfer.
+      if (first) transport.HttpRemoteFile(item);
+      report = RunTransfer(item, append, validator);
     } else {
-      transport.FtpLogon(*it);
-      size = transport.FtpRemoteSize(*it);
+      transport.FtpLogon(item);
+      if (first) transport.FtpRemoteFile(item);
+      report = RunTransfer(item, append, validator);
       transport.FtpLogout();
     }
-    if (size != 0 && transport.LocalFileSize(it->local) == size) {
-      it = downloadList.erase(it);
-    } else {
-      transport.DeleteLocalFile(it->local);
-      bytesToDownload += size;
-      ++it;
+    if (cancelled) return false;
+    first = false;
+    append = true;
+    if (!report.validator.empty() && report.validator != validator) {
+      validator = report.validator;
+      keepRecord();
     }
+    const uint32_t after = transport.LocalFileSize(item.local);
+    switch (report.outcome) {
+      case TransferOutcome::Completed:
+        break;
+      case TransferOutcome::RangeEnd:
+        // A stop just after the last byte: the continuation finds nothing
+        // left. A file of another length cannot be mended by appending.
+        if (currentSize != 0 && after == currentSize) break;
+        transport.DeleteLocalFile(item.local);
+        append = false;
+        [[fallthrough]];
+      case TransferOutcome::Failed:
+      case TransferOutcome::Stopped: {
+        // A transfer that the user stopped goes on when the user resumes.
+        if (paused || (report.outcome == TransferOutcome::Stopped && !stalled)) continue;
+        const uint32_t moved = after > before ? after - before : (after < before ? after : 0);
+        const std::optional<uint32_t> wait = schedule.NextWaitMs(moved, report.retryAfterSeconds);
+        if (!wait) {
+          PauseAfterFailure("out of attempts");
+          schedule.Reset();
+          continue;
+        }
+        const std::string line = std::string(stalled ? "download stalled" : "download failed") +
+                                 ": retry in " + std::to_string(*wait) + " ms";
+        halvora::DebugOutput(line.c_str());
+        if (!WaitBeforeRetry(*wait)) return false;
+        continue;
+      }
+      case TransferOutcome::Refused:
+        PauseAfterFailure("refused by the server");
+        continue;
+    }
+    transport.DeletePartRecord(item.local);
+    bytesDone += currentSize;
+    return true;
   }
 }
 
-TransferOutcome InstallSession::FirstTransfer(const DownloadItem& item, uint32_t& size) {
-  if (item.kind == kDownloadKindHttp) {
-    size = transport.HttpRemoteSize(item);
-    return RunTransfer(item, false);
-  }
-  transport.FtpLogon(item);
-  size = transport.FtpRemoteSize(item);
-  const TransferOutcome outcome = RunTransfer(item, false);
-  transport.FtpLogout();
-  return outcome;
-}
-
-TransferOutcome InstallSession::Restart(const DownloadItem& item) {
-  if (item.kind == kDownloadKindHttp) return RunTransfer(item, true);
-  transport.FtpLogon(item);
-  const TransferOutcome outcome = RunTransfer(item, true);
-  transport.FtpLogout();
-  return outcome;
-}
-
-TransferOutcome InstallSession::RunTransfer(const DownloadItem& item, bool append) {
+TransferReport InstallSession::RunTransfer(const DownloadItem& item, bool append,
+                                           const std::string& validator) {
   // Order matters against PauseDownload, which sets `paused` before it asks
   // for the stop: either this test sees the pause, or the request comes
   // after the clearing and reaches the transfer below.
   transport.ClearStopRequests();
-  if (paused || cancelled) return TransferOutcome::Stopped;
+  stalled = false;
+  if (paused || cancelled) return {TransferOutcome::Stopped, 0, {}};
   StartMonitor(item.kind, transport.Sample(item.kind).count);
-  const TransferOutcome outcome = item.kind == kDownloadKindHttp
-                                      ? transport.HttpDownload(item, append)
-                                      : transport.FtpDownload(item);
+  TransferReport report = item.kind == kDownloadKindHttp
+                              ? transport.HttpDownload(item, append, validator)
+                              : transport.FtpDownload(item, append ? validator : std::string());
   StopMonitor();
-  return outcome;
+  return report;
 }
 
-bool InstallSession::WaitWhilePaused(const DownloadItem& item, TransferOutcome& outcome) {
-  // A transfer stopped by a pause that was resumed before the worker got
-  // here is restarted like one that is still paused.
-  if (!paused && outcome != TransferOutcome::Stopped) return false;
+bool InstallSession::WaitBeforeRetry(uint32_t ms) {
+  speedKbps = 0.0;
+  view.ShowSpeed(0.0);
+  std::unique_lock<std::mutex> lock(waitLock);
+  // A pause ends the wait even when a resume follows before the worker
+  // wakes: the user's resume means "now".
+  const uint32_t pausesBefore = pauses;
+  clock.WaitFor(waitChanged, lock, ms,
+                [&] { return paused || cancelled || pauses != pausesBefore; });
+  return !cancelled;
+}
+
+bool InstallSession::WaitWhilePaused() {
+  std::unique_lock<std::mutex> lock(waitLock);
+  waitChanged.wait(lock, [this] { return !paused || cancelled; });
+  return !cancelled;
+}
+
+void InstallSession::PauseAfterFailure(const char* why) {
   {
-    std::unique_lock<std::mutex> lock(waitLock);
-    waitChanged.wait(lock, [this] { return !paused || cancelled; });
+    std::lock_guard<std::mutex> lock(waitLock);
+    paused = true;
   }
-  if (cancelled) return false;
-  outcome = Restart(item);
-  return paused || outcome == TransferOutcome::Stopped;
+  speedKbps = 0.0;
+  view.ShowSpeed(0.0);
+  view.ShowPaused(true);
+  halvora::DebugOutput((std::string("download paused: ") + why).c_str());
 }
 
 void InstallSession::PauseDownload() {
@@ -132,7 +212,9 @@ void InstallSession::PauseDownload() {
     std::lock_guard<std::mutex> lock(waitLock);
     if (paused) return;
     paused = true;
+    ++pauses;
   }
+  waitChanged.notify_all();  // a wait before a retry ends at once
   transport.RequestStop();
   view.ShowPaused(true);
 }
@@ -152,6 +234,7 @@ void InstallSession::Cancel() {
     cancelled = true;
   }
   transport.RequestStop();
+  transport.Abandon();
   waitChanged.notify_all();
 }
 
@@ -176,11 +259,19 @@ void InstallSession::MonitorProgress(int32_t kind, uint32_t countBefore) {
     sample = transport.Sample(kind);
   }
   if (!MonitorShouldEnd()) {
+    // A size only the transfer announced is counted now, or the bar would
+    // show this file as done all along.
     const uint32_t total = sample.total;
+    if (currentSize == 0 && total != 0) {
+      currentSize = total;
+      bytesToDownload += total;
+    }
     uint32_t last = sample.present;
     uint32_t start = clock.NowMs();
     uint32_t current = last;
-    while (current < total) {
+    uint32_t lastMoved = start;
+    uint32_t seen = current;
+    while (total == 0 || current < total) {
       clock.SleepMs(kMonitorPollMs);
       const uint32_t now = clock.NowMs();
       current = transport.Sample(kind).present;
@@ -190,8 +281,17 @@ void InstallSession::MonitorProgress(int32_t kind, uint32_t countBefore) {
         last = current;
         view.ShowSpeed(speedKbps);
       }
-      view.ShowProgress(ProgressFraction(current, bytesDone, bytesToDownload));
+      if (total != 0) view.ShowProgress(ProgressFraction(current, bytesDone, bytesToDownload));
       if (MonitorShouldEnd()) break;
+      if (current != seen) {
+        seen = current;
+        lastMoved = now;
+      } else if (now - lastMoved >= kStallMs) {
+        // Platform time-outs do not reliably end a read that waits forever;
+        // the session stops it the way a pause does, and tries again.
+        stalled = true;
+        break;
+      }
     }
   }
   speedKbps = 0.0;
@@ -199,7 +299,7 @@ void InstallSession::MonitorProgress(int32_t kind, uint32_t countBefore) {
   // transfer begins (the FTP client does: it stops only a running command).
   // Until the worker has its transfer back, a pause or a cancel is repeated
   // here, so a transfer that starts after it still stops at once.
-  while ((paused || cancelled) && !monitorStop) {
+  while ((paused || cancelled || stalled) && !monitorStop) {
     transport.RequestStop();
     clock.SleepMs(kMonitorPollMs);
   }

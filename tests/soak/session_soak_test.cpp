@@ -61,20 +61,20 @@ class FtpSoakTransport final : public SessionTransport {
  public:
   explicit FtpSoakTransport(nsFTP::CFTPClient& ftp) : ftp(ftp) {}
 
-  uint32_t HttpRemoteSize(const DownloadItem&) override { return 0; }
-  TransferOutcome HttpDownload(const DownloadItem&, bool) override {
-    return TransferOutcome::Failed;
+  RemoteFile HttpRemoteFile(const DownloadItem&) override { return {}; }
+  TransferReport HttpDownload(const DownloadItem&, bool, const std::string&) override {
+    return {TransferOutcome::Refused, 0, {}};
   }
   void FtpLogon(const DownloadItem& item) override {
     ftp.Logon(nsFTP::FtpLogonInfo(item.ftpHost, static_cast<uint16_t>(item.ftpPort),
                                   item.ftpAccount, item.ftpPassword, std::wstring()));
   }
-  uint32_t FtpRemoteSize(const DownloadItem& item) override {
-    uint32_t size = 0;
-    ftp.FileSize(item.remote, size);
-    return size;
+  RemoteFile FtpRemoteFile(const DownloadItem& item) override {
+    RemoteFile remote;
+    ftp.FileSize(item.remote, remote.size);
+    return remote;
   }
-  TransferOutcome FtpDownload(const DownloadItem& item) override {
+  TransferReport FtpDownload(const DownloadItem& item, const std::string&) override {
     // Only the worker writes the file, and its last transfer has returned:
     // this is what the next retrieval must ask for.
     const uint32_t present = LocalFileSize(item.local);
@@ -87,13 +87,13 @@ class FtpSoakTransport final : public SessionTransport {
     if (ftp.transferCount != countBefore) asked.push_back(present);
     switch (ftp.lastTransferEnd.load()) {
       case nsFTP::TransferEnd::Completed:
-        return TransferOutcome::Completed;
+        return {TransferOutcome::Completed, 0, {}};
       case nsFTP::TransferEnd::Aborted:
-        return TransferOutcome::Stopped;
+        return {TransferOutcome::Stopped, 0, {}};
       case nsFTP::TransferEnd::Failed:
         break;
     }
-    return TransferOutcome::Failed;
+    return {TransferOutcome::Failed, 0, {}};
   }
   void FtpLogout() override { ftp.Logout(); }
   void ClearStopRequests() override {}
@@ -106,7 +106,12 @@ class FtpSoakTransport final : public SessionTransport {
     std::error_code error;
     fs::remove(fs::path(path), error);
   }
+  // The soak's server gives no modification times: records are never kept.
+  std::optional<PartRecord> LoadPartRecord(const std::wstring&) override { return std::nullopt; }
+  void SavePartRecord(const std::wstring&, const PartRecord&) override {}
+  void DeletePartRecord(const std::wstring&) override {}
   void RequestStop() override { ftp.Abort(); }
+  void Abandon() override { ftp.Abort(); }
   TransferSample Sample(int32_t) const override {
     TransferSample sample;
     sample.count = ftp.transferCount;

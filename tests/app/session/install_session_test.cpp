@@ -3,6 +3,7 @@
 // the monitor shows. The fake's transfers stand still at chosen points until
 // the test lets them go on, so nothing depends on the scheduler.
 #include "app/session/install_session.h"
+#include "app/session/retry_schedule.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // Time moves only when the monitor sleeps, and not while a transfer is held.
+// A wait before a retry passes at once and is recorded, unless waits are
+// held: then it lasts until the session ends it.
 class FakeClock final : public SessionClock {
  public:
   uint32_t NowMs() override { return now; }
@@ -28,8 +31,22 @@ class FakeClock final : public SessionClock {
     if (!frozen) now += ms;
     std::this_thread::sleep_for(100us);
   }
+  bool WaitFor(std::condition_variable& changed, std::unique_lock<std::mutex>& lock, uint32_t ms,
+               const std::function<bool()>& done) override {
+    waits.push_back(ms);
+    if (!holdWaits) {
+      now += ms;
+      return done();
+    }
+    waitBegan.set_value();
+    changed.wait(lock, done);
+    return true;
+  }
   std::atomic<uint32_t> now{0xFFFFF000u};  // wraps during the run
   std::atomic<bool> frozen{false};
+  std::vector<uint32_t> waits;  // read once the worker has returned
+  bool holdWaits = false;
+  std::promise<void> waitBegan;  // the first held wait began
 };
 
 class RecordingView final : public SessionView {
@@ -75,6 +92,9 @@ enum class Behaviour {
   Complete,  // all bytes at once
   Hold,      // half the bytes, then waits for a stop request or its release
   Fail,      // half the bytes, then fails
+  FailIdle,  // fails without a byte
+  Refuse,    // the server will not give the file
+  Stall,     // half the bytes, then nothing until a stop; the clock goes on
   Timed,     // one byte per millisecond of the fake clock
 };
 
@@ -82,16 +102,31 @@ class FakeTransport final : public SessionTransport {
  public:
   explicit FakeTransport(FakeClock& clock) : clock(clock) {}
 
-  uint32_t HttpRemoteSize(const DownloadItem& item) override { return RemoteSize(item); }
-  uint32_t FtpRemoteSize(const DownloadItem& item) override { return RemoteSize(item); }
+  RemoteFile HttpRemoteFile(const DownloadItem& item) override { return Remote(item); }
+  RemoteFile FtpRemoteFile(const DownloadItem& item) override { return Remote(item); }
   void FtpLogon(const DownloadItem&) override { Log("logon"); }
   void FtpLogout() override { Log("logout"); }
-  TransferOutcome HttpDownload(const DownloadItem& item, bool append) override {
-    return Transfer(item, append);
+  TransferReport HttpDownload(const DownloadItem& item, bool append,
+                              const std::string& validator) override {
+    return Transfer(item, append, validator);
   }
-  TransferOutcome FtpDownload(const DownloadItem& item) override {
-    return Transfer(item, local.count(item.local) != 0);
+  TransferReport FtpDownload(const DownloadItem& item, const std::string& validator) override {
+    return Transfer(item, local.count(item.local) != 0, validator);
   }
+  std::optional<PartRecord> LoadPartRecord(const std::wstring& path) override {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!records.count(path)) return std::nullopt;
+    return records[path];
+  }
+  void SavePartRecord(const std::wstring& path, const PartRecord& record) override {
+    std::lock_guard<std::mutex> hold(lock);
+    records[path] = record;
+  }
+  void DeletePartRecord(const std::wstring& path) override {
+    std::lock_guard<std::mutex> hold(lock);
+    records.erase(path);
+  }
+  void Abandon() override {}
   void ClearStopRequests() override { stopRequested = false; }
   uint32_t LocalFileSize(const std::wstring& path) override {
     std::lock_guard<std::mutex> hold(lock);
@@ -135,6 +170,10 @@ class FakeTransport final : public SessionTransport {
   }
 
   std::map<std::wstring, uint32_t> remote;  // by remote name; missing: size unknown
+  std::map<std::wstring, std::string> versions;   // validators by remote name
+  std::map<std::wstring, uint32_t> announced;     // sizes only a transfer tells
+  std::map<std::wstring, PartRecord> records;     // by local path
+  uint32_t retryAfterSeconds = 0;                 // in every failure's report
   std::map<std::wstring, uint32_t> local;   // by local path; missing: no file
   std::map<std::wstring, std::vector<Behaviour>> behaviours;  // per transfer, in order
   // A stopped transfer is held once more before it returns, so the user can
@@ -150,9 +189,10 @@ class FakeTransport final : public SessionTransport {
     return std::string(text.begin(), text.end());
   }
 
-  uint32_t RemoteSize(const DownloadItem& item) {
+  RemoteFile Remote(const DownloadItem& item) {
     Log("size " + Narrow(item.remote));
-    return remote.count(item.remote) ? remote[item.remote] : 0;
+    std::lock_guard<std::mutex> hold(lock);
+    return {remote.count(item.remote) ? remote[item.remote] : 0, versions[item.remote]};
   }
 
   void Log(const std::string& call) {
@@ -160,8 +200,9 @@ class FakeTransport final : public SessionTransport {
     calls.push_back(call);
   }
 
-  TransferOutcome Transfer(const DownloadItem& item, bool append) {
+  TransferReport Transfer(const DownloadItem& item, bool append, const std::string& validator) {
     Log((append ? "append " : "get ") + Narrow(item.remote));
+    const TransferReport failed{TransferOutcome::Failed, retryAfterSeconds, {}};
     std::unique_lock<std::mutex> hold(lock);
     clock.frozen = false;
     if (holdsBeforeStart > 0) {
@@ -173,9 +214,10 @@ class FakeTransport final : public SessionTransport {
     std::vector<Behaviour>& script = behaviours[item.remote];
     const Behaviour behaviour = script.empty() ? Behaviour::Complete : script.front();
     if (!script.empty()) script.erase(script.begin());
-    const uint32_t total = remote[item.remote];
+    const uint32_t total = remote.count(item.remote) ? remote[item.remote] : announced[item.remote];
     uint32_t& file = local[item.local];
-    if (!append) file = 0;
+    // Another version on the server: the continuation starts over.
+    if (!append || (!validator.empty() && validator != versions[item.remote])) file = 0;
     // As the HTTP download does: counters first, then the count.
     counters.total = total;
     counters.present = file;
@@ -188,7 +230,19 @@ class FakeTransport final : public SessionTransport {
       case Behaviour::Fail:
         file = counters.present = file + (total - file) / 2;
         running = false;
-        return TransferOutcome::Failed;
+        return failed;
+      case Behaviour::FailIdle:
+        running = false;
+        return failed;
+      case Behaviour::Refuse:
+        running = false;
+        return {TransferOutcome::Refused, 0, {}};
+      case Behaviour::Stall:
+        file = counters.present = file + (total - file) / 2;
+        hold.unlock();
+        while (!stopRequested) std::this_thread::sleep_for(50us);
+        hold.lock();
+        return Stop(hold, file);
       case Behaviour::Hold: {
         file = counters.present = file + (total - file) / 2;
         const int number = BeginHold();
@@ -207,10 +261,10 @@ class FakeTransport final : public SessionTransport {
     }
     file = counters.present = total;
     running = false;
-    return TransferOutcome::Completed;
+    return {TransferOutcome::Completed, 0, versions[item.remote]};
   }
 
-  TransferOutcome Stop(std::unique_lock<std::mutex>& hold, uint32_t& file) {
+  TransferReport Stop(std::unique_lock<std::mutex>& hold, uint32_t& file) {
     stopRequested = false;
     running = false;
     ++stops;
@@ -220,7 +274,7 @@ class FakeTransport final : public SessionTransport {
       const int number = BeginHold();
       changed.wait(hold, [&] { return released >= number; });
     }
-    return TransferOutcome::Stopped;
+    return {TransferOutcome::Stopped, 0, {}};
   }
 
   // The clock stands still until the next transfer begins.
@@ -292,6 +346,8 @@ TEST(InstallSession, SizingKeepsWhatIsMissingAndDropsWhatIsComplete) {
     int32_t result;
     uint32_t toDownload;
     std::vector<std::string> calls;
+    std::map<std::wstring, std::string> versions = {};
+    std::map<std::wstring, PartRecord> records = {};
   } cases[] = {
       {"empty list", {}, {}, {}, kDownloadAllNothing, 0, {}},
       {"all complete",
@@ -325,14 +381,46 @@ TEST(InstallSession, SizingKeepsWhatIsMissingAndDropsWhatIsComplete) {
        kDownloadAllTransferred,
        0,
        {"size a", "delete C:\\tmp\\a", "size a", "get a"}},
+      // A partial file from an earlier run goes on only where its record
+      // shows the version the server has now; its record goes once complete.
+      {"partial of the same version: continued",
+       {Http(L"b")},
+       {{L"b", 700}},
+       {{L"C:\\tmp\\b", 300}},
+       kDownloadAllTransferred,
+       700,
+       {"size b", "size b", "append b"},
+       {{L"b", "v1"}},
+       {{L"C:\\tmp\\b", {"b", 700, "v1"}}}},
+      {"partial of another version: deleted",
+       {Http(L"b")},
+       {{L"b", 700}},
+       {{L"C:\\tmp\\b", 300}},
+       kDownloadAllTransferred,
+       700,
+       {"size b", "delete C:\\tmp\\b", "size b", "get b"},
+       {{L"b", "v2"}},
+       {{L"C:\\tmp\\b", {"b", 700, "v1"}}}},
+      {"complete beside a leftover record",
+       {Ftp(L"b")},
+       {{L"b", 700}},
+       {{L"C:\\tmp\\b", 700}},
+       kDownloadAllPresent,
+       0,
+       {"logon", "size b", "logout"},
+       {{L"b", "v1"}},
+       {{L"C:\\tmp\\b", {"b", 700, "v1"}}}},
   };
   for (const auto& c : cases) {
     Session s;
     s.session.downloadList.assign(c.items.begin(), c.items.end());
     s.transport.remote = c.remote;
     s.transport.local = c.local;
+    s.transport.versions = c.versions;
+    s.transport.records = c.records;
     s.Start();
     EXPECT_EQ(s.Finish(), c.result) << c.what;
+    EXPECT_TRUE(s.transport.records.empty()) << c.what;
     EXPECT_EQ(s.session.BytesToDownload(), c.toDownload) << c.what;
     EXPECT_EQ(s.transport.Calls(), c.calls) << c.what;
     const bool finished = c.result == kDownloadAllPresent || c.result == kDownloadAllTransferred;
@@ -435,18 +523,99 @@ TEST(InstallSession, CancelEndsWithoutFurtherTransfers) {
   }
 }
 
-TEST(InstallSession, AFailedTransferLetsTheOthersRunButNothingIsFinished) {
+// Failures are retried after growing waits until the file is complete; when
+// the attempts are used up or the server refuses, the session pauses with
+// the partial file and its record kept, and the user's resume goes on.
+TEST(InstallSession, FailuresAreRetriedOrPauseTheSession) {
+  using B = Behaviour;
+  const struct {
+    const char* what;
+    std::vector<Behaviour> script;
+    uint32_t retryAfter;
+    std::vector<uint32_t> waits;  // before jitter
+    bool pauses;
+  } cases[] = {
+      {"failures that move bytes start the schedule afresh", {B::Fail, B::Fail}, 0, {1000, 1000},
+       false},
+      {"failures without progress wait longer", {B::FailIdle, B::FailIdle, B::FailIdle}, 0,
+       {1000, 2000, 4000}, false},
+      {"Retry-After up to a minute", {B::FailIdle, B::FailIdle}, 90, {60000, 60000}, false},
+      {"a stall is stopped and retried", {B::Stall}, 0, {1000}, false},
+      {"out of attempts",
+       std::vector<Behaviour>(kMaxRetries + 1, B::FailIdle),
+       0,
+       {1000, 2000, 4000, 8000, 16000, 30000, 30000},
+       true},
+      {"refused", {B::Refuse}, 0, {}, true},
+  };
+  for (const auto& c : cases) {
+    Session s;
+    s.session.downloadList = {Http(L"a")};
+    s.transport.remote = {{L"a", 1000}};
+    s.transport.versions = {{L"a", "v1"}};
+    s.transport.behaviours[L"a"] = c.script;
+    s.transport.retryAfterSeconds = c.retryAfter;
+    s.Start();
+    if (c.pauses) {
+      EXPECT_TRUE(s.view.WaitFor([&] { return !s.view.pausePictures.empty(); })) << c.what;
+      EXPECT_TRUE(s.session.IsPaused()) << c.what;
+      EXPECT_EQ(s.transport.LoadPartRecord(L"C:\\tmp\\a")->validator, "v1") << c.what;
+      s.session.ResumeDownload();
+    }
+    EXPECT_EQ(s.Finish(), kDownloadAllTransferred) << c.what;
+    EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\a"), 1000u) << c.what;
+    EXPECT_TRUE(s.transport.records.empty()) << c.what;
+    ASSERT_EQ(s.clock.waits.size(), c.waits.size()) << c.what;
+    for (size_t i = 0; i < c.waits.size(); ++i) {
+      const uint32_t base = c.waits[i];
+      EXPECT_GE(s.clock.waits[i], c.retryAfter ? base : base * 8 / 10) << c.what << " " << i;
+      EXPECT_LE(s.clock.waits[i], c.retryAfter ? base : base * 12 / 10) << c.what << " " << i;
+    }
+    if (!c.waits.empty()) {
+      std::lock_guard<std::mutex> hold(s.view.lock);
+      EXPECT_EQ(s.view.speeds.back(), 0.0) << c.what;
+    }
+  }
+}
+
+// A pause or a cancel during the wait before a retry acts at once.
+TEST(InstallSession, PauseOrCancelEndsTheWaitBeforeARetry) {
+  for (const bool cancel : {false, true}) {
+    Session s;
+    s.session.downloadList = {Http(L"a")};
+    s.transport.remote = {{L"a", 100}};
+    s.transport.behaviours[L"a"] = {Behaviour::FailIdle};
+    s.clock.holdWaits = true;
+    std::future<void> waitBegan = s.clock.waitBegan.get_future();
+    s.Start();
+    ASSERT_EQ(waitBegan.wait_for(20s), std::future_status::ready);
+    if (cancel) {
+      s.session.Cancel();
+      EXPECT_EQ(s.Finish(), kDownloadAllNothing);
+      continue;
+    }
+    s.session.PauseDownload();
+    s.session.ResumeDownload();
+    EXPECT_EQ(s.Finish(), kDownloadAllTransferred);
+    EXPECT_EQ(s.transport.Calls().back(), "append a");
+  }
+}
+
+// A file whose size only its transfer tells is counted from then on, so the
+// bar shows its progress instead of a full bar.
+TEST(InstallSession, ASizeOnlyTheTransferAnnouncesIsCounted) {
   Session s;
-  s.session.downloadList = {Http(L"a"), Http(L"b")};
-  s.transport.remote = {{L"a", 100}, {L"b", 300}};
-  s.transport.behaviours[L"a"] = {Behaviour::Fail};
+  s.session.downloadList = {Http(L"a")};
+  s.transport.announced = {{L"a", 1000}};
+  s.transport.behaviours[L"a"] = {Behaviour::Hold};
   s.Start();
-  EXPECT_EQ(s.Finish(), kDownloadAllIncomplete);
-  EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\a"), 50u);
-  EXPECT_EQ(s.transport.LocalFileSize(L"C:\\tmp\\b"), 300u);
-  EXPECT_EQ(s.session.BytesDone(), 400u);
-  EXPECT_FALSE(s.session.IsFinished());
-  EXPECT_EQ(s.view.finishedShown, 0);
+  s.transport.WaitForHold(1);
+  EXPECT_TRUE(s.view.WaitFor([&] {
+    return !s.view.progress.empty() && s.view.progress.back() == 0.5f;
+  }));
+  s.transport.Release(1);
+  EXPECT_EQ(s.Finish(), kDownloadAllTransferred);
+  EXPECT_EQ(s.session.BytesDone(), 1000u);
 }
 
 // Progress counts the files already transferred and the running one; speed

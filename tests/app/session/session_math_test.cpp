@@ -1,6 +1,9 @@
-// The session's progress and speed arithmetic, as tables.
+// The session's progress and speed arithmetic, its retry rules and its
+// records of partial files, as tables.
 #include <gtest/gtest.h>
 
+#include "app/session/part_record.h"
+#include "app/session/retry_schedule.h"
 #include "app/session/session_math.h"
 
 namespace {
@@ -49,6 +52,64 @@ TEST(SessionMath, SpeedIsKilobytesPerSecondAfterMoreThanASecond) {
       EXPECT_DOUBLE_EQ(SpeedKbps(c.before, c.now, c.start, c.at), c.kbps)
           << c.start << ".." << c.at;
     }
+  }
+}
+
+TEST(SessionMath, OnlyStatusesThatMayChangeAreRetried) {
+  for (const int32_t status : {0, 200, 206, 408, 429, 500, 503, 599}) {
+    EXPECT_TRUE(RetryableHttpStatus(status)) << status;
+  }
+  for (const int32_t status : {301, 400, 403, 404, 410, 416, 600}) {
+    EXPECT_FALSE(RetryableHttpStatus(status)) << status;
+  }
+}
+
+// A record read back from disk may be anything: only a complete one counts.
+TEST(SessionMath, PartRecordsReadBackOnlyWhenComplete) {
+  const PartRecord record{"http://127.0.0.1/a b&<c>.zip", 4000000000u, "\"5-1a2b\""};
+  const std::optional<PartRecord> back = ParsePartRecord(FormatPartRecord(record));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->remote, record.remote);
+  EXPECT_EQ(back->size, record.size);
+  EXPECT_EQ(back->validator, record.validator);
+  for (const char* text : {
+           "",
+           "<part remote=\"a\" size=\"5\"/>",
+           "<part remote=\"a\" size=\"-5\" validator=\"v\"/>",
+           "<part remote=\"a\" size=\"5x\" validator=\"v\"/>",
+           "<part remote=\"a\" size=\"4294967296\" validator=\"v\"/>",
+           "<other remote=\"a\" size=\"5\" validator=\"v\"/>",
+           "<part remote=\"a\" size=\"5\" validator=\"v\"><a><b><c/></b></a></part>",
+       }) {
+    EXPECT_FALSE(ParsePartRecord(text)) << text;
+  }
+}
+
+TEST(SessionMath, APartialFileGoesOnOnlyAsTheSameVersion) {
+  const PartRecord record{"u", 100, "v"};
+  const struct {
+    const char* what;
+    std::optional<PartRecord> record;
+    std::string remote;
+    uint32_t remoteSize;
+    std::string validator;
+    uint32_t localSize;
+    bool continues;
+  } cases[] = {
+      {"same file, same version", record, "u", 100, "v", 40, true},
+      {"no record", std::nullopt, "u", 100, "v", 40, false},
+      {"another path", record, "w", 100, "v", 40, false},
+      {"another size", record, "u", 101, "v", 40, false},
+      {"another version", record, "u", 100, "x", 40, false},
+      {"the server gives no validator", PartRecord{"u", 100, ""}, "u", 100, "", 40, false},
+      {"size unknown now", PartRecord{"u", 0, "v"}, "u", 0, "v", 40, false},
+      {"longer than the remote file", record, "u", 100, "v", 140, false},
+      {"nothing on disk", record, "u", 100, "v", 0, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PartialMayContinue(c.record, c.remote, c.remoteSize, c.validator, c.localSize),
+              c.continues)
+        << c.what;
   }
 }
 
