@@ -108,11 +108,6 @@ void SessionController::WorkerThread() {
       // Everything was there already: the installation waits for the user.
       WaitForLaunch();
       break;
-    case kDownloadAllIncomplete:
-      // Nothing is installed from a package that did not arrive whole; the
-      // temporary folder keeps what came, for the next run to size again.
-      if (EnterPhase(Phase::Ending)) window.PostWmApp(kEndSession);
-      return;
     default:
       return;
   }

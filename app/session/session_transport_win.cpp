@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "app/session/retry_schedule.h"
+#include "base/scoped_file.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
 #include "net/ftp/ftp_client.h"
@@ -15,52 +19,88 @@ const nsFTP::FtpRepresentation kImage{nsFTP::RepresentationType::Image,
 
 }  // namespace
 
-uint32_t WinSessionTransport::HttpRemoteSize(const DownloadItem& item) {
-  int32_t size = 0;
-  halvora::QueryRemoteSize(halvora::WideToAnsi(item.remote).c_str(), size);
-  return static_cast<uint32_t>(size);
+RemoteFile WinSessionTransport::HttpRemoteFile(const DownloadItem& item) {
+  halvora::RemoteFileFacts facts;
+  if (!halvora::QueryRemoteFile(halvora::WideToAnsi(item.remote).c_str(), &abandoned, facts)) {
+    return {};
+  }
+  return {facts.size, facts.validator};
 }
 
-TransferOutcome WinSessionTransport::HttpDownload(const DownloadItem& item, bool append) {
-  switch (halvora::DownloadHttpFile(http, halvora::WideToAnsi(item.local).c_str(),
-                                    halvora::WideToAnsi(item.remote).c_str(), append)) {
+TransferReport WinSessionTransport::HttpDownload(const DownloadItem& item, bool append,
+                                                 const std::string& validator) {
+  halvora::HttpAnswerFacts facts;
+  const int32_t result =
+      halvora::DownloadHttpFile(http, halvora::WideToAnsi(item.local).c_str(),
+                                halvora::WideToAnsi(item.remote).c_str(), append, validator, facts);
+  TransferReport report{TransferOutcome::Failed, facts.retryAfterSeconds, facts.validator};
+  switch (result) {
     case halvora::kDownloadOk:
-      return TransferOutcome::Completed;
+      report.outcome = TransferOutcome::Completed;
+      break;
     case halvora::kDownloadCancelled:
-      return TransferOutcome::Stopped;
+      report.outcome = TransferOutcome::Stopped;
+      break;
+    case halvora::kDownloadNoFileOrRangeEnd:
+      // Either nothing is left after the bytes on disk, or the local file
+      // could not be opened, which another attempt may mend.
+      if (facts.status == 416) report.outcome = TransferOutcome::RangeEnd;
+      break;
     default:
-      return TransferOutcome::Failed;
+      if (!RetryableHttpStatus(facts.status)) report.outcome = TransferOutcome::Refused;
+      break;
   }
+  return report;
 }
 
 void WinSessionTransport::FtpLogon(const DownloadItem& item) {
+  if (abandoned.load() != 0) return;
   ftp.Logon(nsFTP::FtpLogonInfo(item.ftpHost, static_cast<uint16_t>(item.ftpPort), item.ftpAccount,
                                 item.ftpPassword, std::wstring()));
 }
 
-uint32_t WinSessionTransport::FtpRemoteSize(const DownloadItem& item) {
-  uint32_t size = 0;
-  ftp.FileSize(item.remote, size);
-  return size;
+RemoteFile WinSessionTransport::FtpRemoteFile(const DownloadItem& item) {
+  RemoteFile remote;
+  if (ftp.FileSize(item.remote, remote.size) != nsFTP::FtpResult::Ok) remote.size = 0;
+  if (!ftp.ModifiedTime(item.remote, remote.validator)) remote.validator.clear();
+  return remote;
 }
 
-TransferOutcome WinSessionTransport::FtpDownload(const DownloadItem& item) {
+TransferReport WinSessionTransport::FtpDownload(const DownloadItem& item,
+                                                const std::string& validator) {
+  TransferReport report{TransferOutcome::Failed, 0, validator};
+  // A continuation goes on only over the same version of the file: another
+  // modification time means other bytes, and the file starts over.
+  if (!validator.empty() && LocalFileSize(item.local) != 0) {
+    std::string now;
+    if (!ftp.ModifiedTime(item.remote, now)) return report;
+    if (now != validator) {
+      DeleteLocalFile(item.local);
+      report.validator = now;
+    }
+  }
   ftp.resumeEnabled = true;
   ftp.DownloadFile(item.remote, item.local, kImage);
   switch (ftp.lastTransferEnd.load()) {
     case nsFTP::TransferEnd::Completed:
-      return TransferOutcome::Completed;
+      report.outcome = TransferOutcome::Completed;
+      break;
     case nsFTP::TransferEnd::Aborted:
-      return TransferOutcome::Stopped;
+      report.outcome = TransferOutcome::Stopped;
+      break;
     case nsFTP::TransferEnd::Failed:
+      // The client does not tell a lost connection from a refusal: every
+      // failure is tried again, and the attempts bound it.
       break;
   }
-  return TransferOutcome::Failed;
+  return report;
 }
 
 void WinSessionTransport::FtpLogout() { ftp.Logout(); }
 
-void WinSessionTransport::ClearStopRequests() { http.cancelRequested.exchange(0); }
+void WinSessionTransport::ClearStopRequests() {
+  if (abandoned.load() == 0) http.cancelRequested.exchange(0);
+}
 
 uint32_t WinSessionTransport::LocalFileSize(const std::wstring& path) {
   WIN32_FIND_DATAW data;
@@ -70,9 +110,49 @@ uint32_t WinSessionTransport::LocalFileSize(const std::wstring& path) {
 
 void WinSessionTransport::DeleteLocalFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
+std::optional<PartRecord> WinSessionTransport::LoadPartRecord(const std::wstring& local) {
+  const halvora::ScopedFile file(_wfopen(PartRecordPath(local).c_str(), L"rb"));
+  if (!file) return std::nullopt;
+  std::string text(kMaxPartRecordBytes + 1, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+  if (text.size() > kMaxPartRecordBytes) return std::nullopt;
+  return ParsePartRecord(text);
+}
+
+// Written beside and renamed into place, so a kill leaves the old record or
+// the new one, never half of one.
+void WinSessionTransport::SavePartRecord(const std::wstring& local, const PartRecord& record) {
+  const std::wstring path = PartRecordPath(local);
+  const std::wstring temporary = path + L".tmp";
+  const std::string text = FormatPartRecord(record);
+  {
+    const halvora::ScopedFile file(_wfopen(temporary.c_str(), L"wb"));
+    if (!file) return;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
+                         std::fflush(file.get()) == 0;
+    if (!written) {
+      DeleteFileW(temporary.c_str());
+      return;
+    }
+  }
+  if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileW(temporary.c_str());
+  }
+}
+
+void WinSessionTransport::DeletePartRecord(const std::wstring& local) {
+  DeleteFileW(PartRecordPath(local).c_str());
+}
+
 void WinSessionTransport::RequestStop() {
   http.cancelRequested.exchange(1);
   ftp.Abort();
+}
+
+void WinSessionTransport::Abandon() {
+  abandoned.exchange(1);
+  http.cancelRequested.exchange(1);
+  ftp.Interrupt();
 }
 
 TransferSample WinSessionTransport::Sample(int32_t kind) const {
