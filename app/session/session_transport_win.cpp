@@ -21,7 +21,7 @@ const nsFTP::FtpRepresentation kImage{nsFTP::RepresentationType::Image,
 
 RemoteFile WinSessionTransport::HttpRemoteFile(const DownloadItem& item) {
   halvora::RemoteFileFacts facts;
-  if (!halvora::QueryRemoteFile(halvora::WideToAnsi(item.remote).c_str(), &abandoned, facts)) {
+  if (!halvora::QueryRemoteFile(halvora::WideToAnsi(item.remote).c_str(), facts, &abandoned)) {
     return {};
   }
   return {facts.size, facts.validator};
