@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
 #include "net/ftp/ftp_client.h"
@@ -16,14 +18,16 @@ const nsFTP::FtpRepresentation kImage{nsFTP::RepresentationType::Image,
 }  // namespace
 
 uint32_t WinSessionTransport::HttpRemoteSize(const DownloadItem& item) {
-  int32_t size = 0;
-  halvora::QueryRemoteSize(halvora::WideToAnsi(item.remote).c_str(), size);
-  return static_cast<uint32_t>(size);
+  halvora::RemoteFileFacts facts;
+  halvora::QueryRemoteFile(halvora::WideToAnsi(item.remote).c_str(), facts, &http.cancelRequested);
+  return facts.size;
 }
 
 TransferOutcome WinSessionTransport::HttpDownload(const DownloadItem& item, bool append) {
+  halvora::HttpAnswerFacts facts;
   switch (halvora::DownloadHttpFile(http, halvora::WideToAnsi(item.local).c_str(),
-                                    halvora::WideToAnsi(item.remote).c_str(), append)) {
+                                    halvora::WideToAnsi(item.remote).c_str(), append, std::string(),
+                                    facts)) {
     case halvora::kDownloadOk:
       return TransferOutcome::Completed;
     case halvora::kDownloadCancelled:
