@@ -41,8 +41,9 @@ bool AskDataServer(const AppInfo& app, const std::string& request, std::string& 
 }
 
 int32_t Fetch(ZanHttpSession& session, const std::wstring& local, const std::wstring& url) {
+  halvora::HttpAnswerFacts facts;
   return halvora::DownloadHttpFile(session, WideToAnsi(local).c_str(), WideToAnsi(url).c_str(),
-                                   false);
+                                   false, std::string(), facts);
 }
 
 void LoadAppIcon(AppInfo& app) {

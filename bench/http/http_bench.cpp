@@ -98,8 +98,9 @@ bool MeasureSpeed(const std::string& url, const std::string& local, int repetiti
       if (!v.download) {
         bytes = BareLoop(url, local, v.readBytes);
       } else {
+        halvora::HttpAnswerFacts facts;
         const int32_t result =
-            halvora::DownloadHttpFile(*session, local.c_str(), url.c_str(), false);
+            halvora::DownloadHttpFile(*session, local.c_str(), url.c_str(), false, {}, facts);
         bytes = result == 0 ? session->presentBytes.load() : -1;
       }
       const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -123,7 +124,10 @@ bool MeasurePauses(const std::string& url, const std::string& local, int pauses)
     auto session = halvora::ZanHttpSession::Create(L"127.0.0.1", 80);
     int32_t result = 99;
     std::thread worker(
-        [&] { result = halvora::DownloadHttpFile(*session, local.c_str(), url.c_str(), false); });
+        [&] {
+          halvora::HttpAnswerFacts facts;
+          result = halvora::DownloadHttpFile(*session, local.c_str(), url.c_str(), false, {}, facts);
+        });
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while ((session->busy.load() == 0 || session->presentBytes.load() == 0) &&
            Clock::now() < deadline)

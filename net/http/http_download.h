@@ -6,11 +6,18 @@
 // totalBytes (what the file will hold when complete), then counts the
 // transfer in transferCount, then raises busy; it adds each block it writes
 // to presentBytes, and on return sets busy and then cancelRequested back to 0. Raising
-// cancelRequested stops the transfer after the read under way; a flag raised while no download runs
-// stops the next one at its first read. The local file is never removed or truncated afterwards: a
-// short file is where the next resume starts.
+// cancelRequested ends the download within a fraction of a second whatever the
+// server does (connecting, holding its headers or its body); the bytes of a
+// read that meets the flag are not written. A flag raised while no download runs stops the next
+// one at its first wait or read. The local file is never removed or truncated afterwards: a
+// short file is where the next resume starts. A line quiet for 31 seconds fails the download.
+//
+// No byte past the length an answer announced is written; a body without a
+// length stops at INT32_MAX bytes in the file (what the counters hold) and fails.
 
+#include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "net/http/zan_http_session.h"
 
@@ -29,14 +36,36 @@ enum : int32_t {
   kDownloadInternetOpenFailed = -4,
 };
 
+// What an answer told beside its body, for the caller's next step.
+struct HttpAnswerFacts {
+  int32_t status = 0;              // 0 when no answer came
+  uint32_t retryAfterSeconds = 0;  // a numeric Retry-After, at most kMaxRetryAfterSeconds
+  std::string validator;           // see FileValidator (http_reply.h)
+};
+
 // Fetches `url` into `localPath` (both narrow text in the active ANSI code
 // page; backslashes in the URL are sent as slashes). With `resume` the file
-// is continued after its present bytes, else it is created or truncated.
+// is continued after its present bytes, else it is created or truncated. A
+// resume with a non-empty `ifRange` asks for the range only if the file is
+// still that version: a changed file comes whole (200) and starts the local
+// file over. An `ifRange` that cannot travel as a header value (line breaks,
+// longer than kMaxValidatorBytes) fails the download before any request.
+// `facts` is reset, then filled from the answer.
 int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
-                         bool resume);
+                         bool resume, const std::string& ifRange, HttpAnswerFacts& facts);
 
-// Asks for `url` and reads the size a 200 answer declares; the body is never
-// read. `size` is written only when the result is true.
-bool QueryRemoteSize(const char* url, int32_t& size);
+constexpr size_t kMaxValidatorBytes = 255;
+
+struct RemoteFileFacts {
+  uint32_t size = 0;
+  std::string validator;
+};
+
+// Asks for `url` and reads the size a 200 answer declares, and its validator;
+// the body is never read. Uses the download's time-outs; a raised `*stop`
+// (null: none) ends it at once, false. `facts` is written only when the
+// result is true.
+bool QueryRemoteFile(const char* url, RemoteFileFacts& facts,
+                     const std::atomic<int32_t>* stop = nullptr);
 
 }  // namespace halvora

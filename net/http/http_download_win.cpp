@@ -1,11 +1,9 @@
 #include <share.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "base/debug_output.h"
 #include "base/scoped_file.h"
@@ -19,8 +17,6 @@ namespace halvora {
 namespace {
 
 constexpr DWORD kDownloadTimeoutMs = 31000;
-// The largest read; a read takes less when less has arrived.
-constexpr DWORD kDownloadReadMaxBytes = 64 * 1024;
 constexpr size_t kFileBufferBytes = 64 * 1024;
 const wchar_t kDownloadAgent[] = L"zan_http_session2";
 const wchar_t kSizeQueryAgent[] = L"ZanHttpSession3";
@@ -46,10 +42,24 @@ std::optional<std::string> HeaderOrNothing(HINTERNET request, DWORD query, bool&
   return value.text;
 }
 
-// Steps after the answer's status is known. Returns the download's result;
+// The facts every answer carries, read as soon as its headers are in.
+void ReadFacts(HINTERNET request, int32_t& status, uint32_t& retryAfter, std::string& validator) {
+  DWORD number = 0;
+  DWORD size = sizeof number;
+  if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &number, &size,
+                     nullptr) &&
+      number <= INT32_MAX)
+    status = static_cast<int32_t>(number);
+  retryAfter = RetryAfterSeconds(QueryHeaderText(request, HTTP_QUERY_RETRY_AFTER).text);
+  validator = FileValidator(QueryHeaderText(request, HTTP_QUERY_ETAG).text,
+                            QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED).text);
+}
+
+// Steps after the answer's headers are in. Returns the download's result;
 // `file` may be replaced (start over) or closed (internet error mid-transfer).
-int32_t Transfer(ZanHttpSession& session, HINTERNET request, ScopedFile& file,
-                 const char* localPath, int64_t offset) {
+int32_t Transfer(ZanHttpSession& session, AsyncGet& get, ScopedFile& file, const char* localPath,
+                 int64_t offset) {
+  HINTERNET request = get.Request();
   const HeaderValue status = QueryHeaderText(request, HTTP_QUERY_STATUS_CODE);
   if (!status.text) return kDownloadFailed;
   bool headerFailed = false;
@@ -78,21 +88,21 @@ int32_t Transfer(ZanHttpSession& session, HINTERNET request, ScopedFile& file,
   session.transferCount.fetch_add(1);
   session.busy.exchange(1);
 
-  // A synchronous read returns only when its buffer is full or the body has
-  // ended, so a fixed large read would stall a slow line and a cancel behind
-  // it: read what has arrived (waiting for at least one byte), up to the block.
-  std::vector<char> block(kDownloadReadMaxBytes);
+  // Bytes past the announced end are the server's error and never land in
+  // the file; without an announced end the counters' range is the limit.
+  const int32_t end = plan.bounded ? plan.total : INT32_MAX;
   for (;;) {
-    DWORD available = 0;
+    const int32_t room = end - session.presentBytes.load();
+    if (room == 0) break;
     DWORD read = 0;
-    if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
-        !InternetReadFile(request, block.data(),
-                          std::clamp<DWORD>(available, 1, kDownloadReadMaxBytes), &read)) {
+    const AsyncGet::End got = get.Read(static_cast<DWORD>(room), read);
+    if (got == AsyncGet::End::Stopped) break;
+    if (got != AsyncGet::End::Done) {
       file.reset();  // bytes written so far stay for a later resume
       return kDownloadFailed;
     }
     if (read == 0 || session.cancelRequested.load() != 0) break;
-    const size_t written = std::fwrite(block.data(), 1, read, file.get());
+    const size_t written = std::fwrite(get.Data(), 1, read, file.get());
     session.presentBytes.fetch_add(static_cast<int32_t>(written));
     if (written != read) break;  // disk full or the like: counted as short
   }
@@ -114,29 +124,43 @@ std::optional<int64_t> PresentSize(FILE* file) {
   return size;
 }
 
-// From the request to the end of the transfer. `internet` is opened here and
-// left to the caller, who closes it last.
-int32_t Fetch(ZanHttpSession& session, win::InternetHandle& internet, const char* url,
-              ScopedFile& file, const char* localPath, int64_t offset) {
-  char headers[96];
-  std::snprintf(headers, sizeof headers,
-                "Accept: */*\r\nRange: bytes=%u-\r\n\r\nUser-Agent: ngx_http_get",
-                static_cast<unsigned>(offset));
-  const std::wstring wideHeaders(headers, headers + std::strlen(headers));
+// A header value may not end the header early or start another.
+bool CanTravelAsHeader(const std::string& value) {
+  return value.size() <= kMaxValidatorBytes && value.find_first_of("\r\n") == std::string::npos;
+}
 
-  internet = OpenInternetSession(kDownloadAgent, kDownloadTimeoutMs);
-  if (!internet) return kDownloadInternetOpenFailed;
-  // The response closes on return, before the caller closes the session.
-  win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
-                                               wideHeaders.c_str(), DWORD(-1), kOpenUrlFlags, 1));
-  if (!request) return GetLastError() != 0 ? kDownloadInternetOpenFailed : kDownloadFailed;
-  return Transfer(session, request.Get(), file, localPath, offset);
+// From the request to the end of the transfer.
+int32_t Fetch(ZanHttpSession& session, const char* url, ScopedFile& file, const char* localPath,
+              int64_t offset, const std::string& ifRange, HttpAnswerFacts& facts) {
+  std::string headers = "Accept: */*\r\nRange: bytes=" + std::to_string(offset) + "-\r\n";
+  if (!ifRange.empty()) headers += "If-Range: " + ifRange + "\r\n";
+  headers += "\r\nUser-Agent: ngx_http_get";
+  const std::wstring wideHeaders(headers.begin(), headers.end());
+
+  AsyncGet get(&session.cancelRequested, kDownloadTimeoutMs);
+  if (!get.OpenSession(kDownloadAgent)) return kDownloadInternetOpenFailed;
+  DWORD error = 0;
+  switch (get.Send(UrlToWide(url, true), wideHeaders.c_str(), kOpenUrlFlags, error)) {
+    case AsyncGet::End::Done:
+      break;
+    case AsyncGet::End::Stopped:
+      return kDownloadCancelled;
+    case AsyncGet::End::TimedOut:
+      return kDownloadInternetOpenFailed;
+    case AsyncGet::End::Failed:
+      return error != 0 ? kDownloadInternetOpenFailed : kDownloadFailed;
+  }
+  ReadFacts(get.Request(), facts.status, facts.retryAfterSeconds, facts.validator);
+  return Transfer(session, get, file, localPath, offset);
 }
 
 }  // namespace
 
 int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const char* url,
-                         bool resume) {
+                         bool resume, const std::string& ifRange, HttpAnswerFacts& facts) {
+  facts = HttpAnswerFacts{};
+  const std::string condition = resume ? ifRange : std::string();
+  if (!CanTravelAsHeader(condition)) return kDownloadFailed;
   ScopedFile file = OpenShared(localPath, resume ? "a+b" : "wb");
   if (!file) return kDownloadNoFileOrRangeEnd;
 
@@ -144,31 +168,30 @@ int32_t DownloadHttpFile(ZanHttpSession& session, const char* localPath, const c
   // would be appended after the bytes already there: fail instead.
   const std::optional<int64_t> offset = resume ? PresentSize(file.get()) : int64_t{0};
   int32_t result = kDownloadFailed;
-  win::InternetHandle internet;
-  if (offset) result = Fetch(session, internet, url, file, localPath, *offset);
+  if (offset) result = Fetch(session, url, file, localPath, *offset, condition, facts);
   file.reset();
   session.busy.exchange(0);
   session.cancelRequested.exchange(0);
-  internet.Reset();
   return result;
 }
 
-bool QueryRemoteSize(const char* url, int32_t& size) {
+bool QueryRemoteFile(const char* url, RemoteFileFacts& facts, const std::atomic<int32_t>* stop) {
   if (!url || !*url) return false;
-  win::InternetHandle internet = OpenInternetSession(kSizeQueryAgent, std::nullopt);
-  if (!internet) return false;
-  win::InternetHandle request(InternetOpenUrlW(internet.Get(), UrlToWide(url, true).c_str(),
-                                               kSizeQueryHeaders, DWORD(-1), kOpenUrlFlags, 1));
-  if (!request) return false;
-  DWORD status = 0;
-  DWORD statusSize = sizeof status;
-  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                      &statusSize, nullptr))
+  AsyncGet get(stop, kDownloadTimeoutMs);
+  if (!get.OpenSession(kSizeQueryAgent)) return false;
+  DWORD error = 0;
+  if (get.Send(UrlToWide(url, true), kSizeQueryHeaders, kOpenUrlFlags, error) !=
+      AsyncGet::End::Done)
     return false;
-  const auto declared =
-      RemoteSizeFromAnswer(status, QueryHeaderText(request.Get(), HTTP_QUERY_CONTENT_LENGTH).text);
+  int32_t status = 0;
+  uint32_t retryAfter = 0;
+  std::string validator;
+  ReadFacts(get.Request(), status, retryAfter, validator);
+  const auto declared = RemoteSizeFromAnswer(
+      static_cast<uint32_t>(status), QueryHeaderText(get.Request(), HTTP_QUERY_CONTENT_LENGTH).text);
   if (!declared) return false;
-  size = *declared;
+  facts.size = *declared;
+  facts.validator = std::move(validator);
   return true;
 }
 

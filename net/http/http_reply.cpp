@@ -1,6 +1,7 @@
 #include "net/http/http_reply.h"
 
 #include <cctype>
+#include <algorithm>
 #include <climits>
 
 namespace halvora {
@@ -79,15 +80,37 @@ DownloadPlan PlanDownload(const std::string& status,
   plan.action = startOver ? Action::StartOver : Action::Transfer;
   plan.offset = static_cast<int32_t>(kept);
   plan.total = static_cast<int32_t>(kept + length);
+  plan.bounded = contentLength.has_value();
   return plan;
 }
 
-std::optional<int32_t> RemoteSizeFromAnswer(uint32_t status,
-                                            const std::optional<std::string>& contentLength) {
+std::optional<uint32_t> RemoteSizeFromAnswer(uint32_t status,
+                                             const std::optional<std::string>& contentLength) {
   if (status != 200 || !contentLength) return std::nullopt;
   const auto value = ParseDecimal(*contentLength);
   if (!value) return std::nullopt;
-  return static_cast<int32_t>(static_cast<uint32_t>(*value));
+  return static_cast<uint32_t>(*value);
+}
+
+uint32_t RetryAfterSeconds(const std::optional<std::string>& retryAfter) {
+  const auto value = retryAfter ? ParseDecimal(*retryAfter) : std::nullopt;
+  if (!value) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(*value, kMaxRetryAfterSeconds));
+}
+
+std::string FileValidator(const std::optional<std::string>& etag,
+                          const std::optional<std::string>& lastModified) {
+  auto trimmed = [](const std::string& text) {
+    size_t i = 0, end = text.size();
+    while (i < end && IsBlank(text[i])) ++i;
+    while (end > i && IsBlank(text[end - 1])) --end;
+    return text.substr(i, end - i);
+  };
+  if (etag) {
+    const std::string tag = trimmed(*etag);
+    if (!tag.empty() && tag.rfind("W/", 0) != 0) return tag;
+  }
+  return lastModified ? trimmed(*lastModified) : std::string();
 }
 
 }  // namespace halvora

@@ -29,6 +29,9 @@ struct DownloadPlan {
   Action action = Action::Reject;
   int32_t offset = 0;  // bytes of the local file kept
   int32_t total = 0;   // size the local file will have when complete
+  // The answer announced its length: no byte past `total` is written. Without
+  // one the body runs to the connection's end, up to what the counters hold.
+  bool bounded = false;
 };
 
 // `status` is the status code as text; `contentLength` and `contentRange` are
@@ -46,7 +49,20 @@ DownloadPlan PlanDownload(const std::string& status,
 // The size a 200 answer to a size query declares: the decimal Content-Length
 // cut to 32 bits. Nothing for another status, a missing header, or a value
 // that is not a decimal number.
-std::optional<int32_t> RemoteSizeFromAnswer(uint32_t status,
-                                            const std::optional<std::string>& contentLength);
+std::optional<uint32_t> RemoteSizeFromAnswer(uint32_t status,
+                                             const std::optional<std::string>& contentLength);
+
+// Longest Retry-After the transfers pass on; the session caps it again itself.
+constexpr uint32_t kMaxRetryAfterSeconds = 3600;
+
+// Retry-After in seconds when it is a decimal number (capped at
+// kMaxRetryAfterSeconds); 0 for none, a date, or anything else.
+uint32_t RetryAfterSeconds(const std::optional<std::string>& retryAfter);
+
+// What names this version of the file for a later conditional resume: the
+// ETag when it is strong, else the Last-Modified text, else nothing. A weak
+// tag may stay the same while the bytes change, so it cannot vouch for a range.
+std::string FileValidator(const std::optional<std::string>& etag,
+                          const std::optional<std::string>& lastModified);
 
 }  // namespace halvora

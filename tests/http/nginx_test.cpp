@@ -14,6 +14,11 @@
 namespace halvora::test {
 namespace {
 
+int32_t Download(ZanHttpSession& session, const char* local, const char* url, bool resume) {
+  HttpAnswerFacts facts;
+  return DownloadHttpFile(session, local, url, resume, "", facts);
+}
+
 class Nginx : public testing::Test {
  protected:
   void SetUp() override {
@@ -36,7 +41,7 @@ TEST_F(Nginx, DownloadFreshResumedAndComplete) {
     const auto session = ZanHttpSession::Create(L"127.0.0.1", 80);
     const std::string local = WorkFile("download.bin");
     WriteBytes(local, served.substr(0, c.present));
-    EXPECT_EQ(DownloadHttpFile(*session, local.c_str(), url.c_str(), c.present > 0), c.result);
+    EXPECT_EQ(Download(*session, local.c_str(), url.c_str(), c.present > 0), c.result);
     EXPECT_EQ(ReadBytes(local), served);
     EXPECT_EQ(session->totalBytes.load(), c.counted);
     EXPECT_EQ(session->presentBytes.load(), c.counted);
@@ -44,12 +49,12 @@ TEST_F(Nginx, DownloadFreshResumedAndComplete) {
 }
 
 TEST_F(Nginx, SizeQuery) {
-  int32_t size = 0;
-  ASSERT_TRUE(QueryRemoteSize(url.c_str(), size));
-  EXPECT_EQ(size, 100000);
-  size = 77;
-  EXPECT_FALSE(QueryRemoteSize((Env("HALVORA_NGINX_URL") + "missing.bin").c_str(), size));
-  EXPECT_EQ(size, 77);
+  RemoteFileFacts facts;
+  ASSERT_TRUE(QueryRemoteFile(url.c_str(), facts));
+  EXPECT_EQ(facts.size, 100000u);
+  facts.size = 77;
+  EXPECT_FALSE(QueryRemoteFile((Env("HALVORA_NGINX_URL") + "missing.bin").c_str(), facts));
+  EXPECT_EQ(facts.size, 77u);
 }
 
 }  // namespace

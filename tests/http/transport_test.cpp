@@ -228,9 +228,10 @@ TEST(HttpReply, RemoteSize) {
   const struct {
     uint32_t status;
     std::optional<std::string> length;
-    std::optional<int32_t> size;
+    std::optional<uint32_t> size;
   } cases[] = {
       {200, "3000", 3000},
+      {200, "3000000000", 3000000000u},  // past INT32_MAX, still a size
       {200, "0", 0},
       {200, "4294967297", 1},  // cut to 32 bits
       {200, std::nullopt, std::nullopt},
@@ -242,6 +243,30 @@ TEST(HttpReply, RemoteSize) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
     EXPECT_EQ(RemoteSizeFromAnswer(c.status, c.length), c.size);
+  }
+}
+
+TEST(HttpReply, AnswerFacts) {
+  const std::optional<std::string> none;
+  const struct {
+    std::optional<std::string> retryAfter;
+    uint32_t seconds;
+    std::optional<std::string> etag, lastModified;
+    std::string validator;
+  } cases[] = {
+      {"120", 120, "\"v1\"", "Tue, 01 Dec 2026 10:00:00 GMT", "\"v1\""},
+      {" 7 ", 7, " \"v1\" ", none, "\"v1\""},
+      {"3601", kMaxRetryAfterSeconds, "W/\"v1\"", "Tue, 01 Dec 2026 10:00:00 GMT",
+       "Tue, 01 Dec 2026 10:00:00 GMT"},
+      {"99999999999999999999999", kMaxRetryAfterSeconds, "W/\"v1\"", none, ""},
+      {"Wed, 21 Oct 2026 07:28:00 GMT", 0, "", "Tue, 01 Dec 2026", "Tue, 01 Dec 2026"},
+      {"-5", 0, none, none, ""},
+      {none, 0, none, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.retryAfter.value_or("(none)"));
+    EXPECT_EQ(RetryAfterSeconds(c.retryAfter), c.seconds);
+    EXPECT_EQ(FileValidator(c.etag, c.lastModified), c.validator);
   }
 }
 

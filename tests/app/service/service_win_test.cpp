@@ -343,9 +343,9 @@ TEST_F(QueryAppInfoTest, DownloadListOfEveryKind) {
     EXPECT_EQ(Listed(*session, folder), expected);
     // The catalog serves every file the list names.
     for (const DownloadItem& item : session->downloadList) {
-      int32_t size = 0;
+      RemoteFileFacts facts;
       const bool file = item.kind == kDownloadKindHttp && item.remote.back() != L'/';
-      EXPECT_TRUE(!file || QueryRemoteSize(WideToAnsi(item.remote).c_str(), size)) << item.remote;
+      EXPECT_TRUE(!file || QueryRemoteFile(WideToAnsi(item.remote).c_str(), facts)) << item.remote;
     }
     if (c.ok) {
       EXPECT_EQ(session->appInfo.exeName, c.exeName);
