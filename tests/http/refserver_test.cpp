@@ -194,5 +194,54 @@ TEST(Faults, SettingsAndTheirValues) {
   }
 }
 
+// Faults that apply to some answers only count the answers they see.
+TEST(Faults, CountedFaultsApplyToTheirAnswersOnly) {
+  Faults faults;
+  std::string error;
+  ASSERT_TRUE(faults.Set("status", "503", error));
+  ASSERT_TRUE(faults.Set("status-times", "2", error));
+  ASSERT_TRUE(faults.Set("cut", "10", error));
+  ASSERT_TRUE(faults.Set("cut-ranged", "2", error));
+  const struct {
+    bool ranged;
+    bool status, cut;
+  } answers[] = {
+      {true, true, false}, {false, true, false}, {true, false, true}, {true, false, false}};
+  for (const auto& a : answers) {
+    const Faults one = faults.ForAnswer(a.ranged);
+    EXPECT_EQ(one.status.has_value(), a.status);
+    EXPECT_EQ(one.cutAfter.has_value(), a.cut);
+  }
+  EXPECT_FALSE(faults.Set("cut-ranged", "0", error));
+}
+
+// A validator sent back in If-Range keeps the range only for the same
+// version; touching the file makes another version.
+TEST(ByteRange, IfRangeHoldsOnlyForTheSameVersion) {
+  const fs::path file = fs::path(::testing::TempDir()) / "refserver-version.bin";
+  std::ofstream(file, std::ios::binary) << "0123456789";
+  const auto before = VersionOf(file);
+  ASSERT_TRUE(before);
+  EXPECT_EQ(before->size, 10u);
+  EXPECT_EQ(before->etag.front(), '"');
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+  const auto after = VersionOf(file);
+  ASSERT_TRUE(after);
+  EXPECT_NE(after->etag, before->etag);
+  EXPECT_NE(after->lastModified, before->lastModified);
+  const struct {
+    std::optional<std::string> ifRange;
+    bool applies;
+  } cases[] = {
+      {std::nullopt, true},         {after->etag, true},  {after->lastModified, true},
+      {before->etag, false},        {"W/" + after->etag, false},
+      {before->lastModified, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RangeStillApplies(c.ifRange, *after), c.applies) << c.ifRange.value_or("(none)");
+  }
+  fs::remove(file);
+}
+
 }  // namespace
 }  // namespace halvora::refserver

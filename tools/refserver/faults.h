@@ -4,16 +4,25 @@
 // to every later answer (control requests excepted) until /_control/reset.
 //
 //   status=N          answer with status N and a short body instead
+//   retry-after=S     answers given the status fault also carry
+//                     "Retry-After: S"
+//   status-times=K    the status fault applies to the next K answers only,
+//                     then answers are normal again (counted from this
+//                     setting; setting it again starts a new count)
 //   length=missing    send no Content-Length (the body ends when the
 //                     connection closes)
 //   length=TEXT       send "Content-Length: TEXT" whatever the body is
 //   cut=N             send only the first N body bytes, then close
+//   cut-ranged=K      cut applies to the K-th file request with a Range
+//                     header only (K from 1, counted from this setting);
+//                     every other answer is whole
 //   reset=N           send the first N body bytes, let them reach the
 //                     client, then reset the connection (RST, not FIN)
 //   trickle=N         send the body in pieces of N bytes, 2 ms apart
 //   stall=N           stop after N body bytes (0: right after the headers)
 //                     until a /_control/release that came after the answer
 //                     began, or the client gives up
+//   stall-for=S       a stall also ends by itself after S seconds
 //   gzip=truncated    service answers: gzip-encode (if the catalog does not)
 //                     and drop the stream's second half
 //   encoding=TEXT     service answers: "Content-Encoding: TEXT", the bytes
@@ -38,12 +47,17 @@ namespace halvora::refserver {
 
 struct Faults {
   std::optional<int> status;
+  std::optional<size_t> retryAfter;
+  std::optional<size_t> statusTimes;  // answers the status fault has left
   bool lengthMissing = false;
   std::optional<std::string> lengthText;
   std::optional<size_t> cutAfter;
+  std::optional<size_t> cutRanged;
+  size_t rangedSeen = 0;  // file requests with a Range since cut-ranged was set
   std::optional<size_t> resetAfter;
   std::optional<size_t> tricklePiece;
   std::optional<size_t> stallAfter;
+  std::optional<size_t> stallSeconds;
   bool gzipTruncated = false;
   std::optional<std::string> encoding;
   std::optional<size_t> padTo;
@@ -54,6 +68,8 @@ struct Faults {
   // Applies one NAME=VALUE setting. False (with the reason) for an unknown
   // name or a value it cannot use.
   bool Set(const std::string& name, const std::string& value, std::string& error);
+  // The faults one answer gets; counts it toward status-times and cut-ranged.
+  Faults ForAnswer(bool rangedFile);
   // One line naming the active settings, for the log.
   std::string Describe() const;
 };

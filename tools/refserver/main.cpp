@@ -47,6 +47,12 @@ class State {
     std::lock_guard<std::mutex> lock(mutex_);
     return faults_;
   }
+  // The faults one answer gets, counted toward those that apply to a number
+  // of answers only.
+  Faults AnswerFaults(bool rangedFile) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_.ForAnswer(rangedFile);
+  }
   bool SetFault(const std::string& name, const std::string& value, std::string& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     return faults_.Set(name, value, error);
@@ -90,9 +96,12 @@ class State {
   // the count it noted when it began, or the server's end. A release that
   // comes while the answer is on its way to the stall point is not lost:
   // a test may see the bytes before the stall and release at once.
-  void Stall(uint64_t begun) {
+  void Stall(uint64_t begun, std::optional<size_t> seconds) {
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_for(lock, kMaxStall, [&] { return stopping_ || releases_ != begun; });
+    const auto limit = seconds ? std::min<std::chrono::seconds>(
+                                     kMaxStall, std::chrono::seconds(*seconds))
+                               : kMaxStall;
+    wake_.wait_for(lock, limit, [&] { return stopping_ || releases_ != begun; });
   }
   void Log(const std::string& entry) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -162,10 +171,11 @@ class Server {
       state_.Log("hold " + std::to_string(number) + " " + req.method + " " + req.target +
                  " range " + range + "\n");
       state_.Hold(number);
-      // What the watcher switched on while the request was held applies.
-      faults = state_.CurrentFaults();
     }
-    if (target.rfind(kServicePrefix, 0) == 0) {
+    // What the watcher switched on while the request was held applies.
+    const bool service = target.rfind(kServicePrefix, 0) == 0;
+    faults = state_.AnswerFaults(!service && req.has_header("Range"));
+    if (service) {
       ServiceAnswer(req, target.substr(sizeof kServicePrefix - 1), faults, entry, res);
     } else {
       FileAnswer(req, faults, entry, res);
@@ -251,15 +261,25 @@ class Server {
       entry << "= error: no such file\n";
       return Send(req, res, 404, {}, Body{"no such file\n", std::nullopt, 0, 0}, faults);
     }
-    std::error_code ec;
-    const uint64_t size = fs::file_size(*path, ec);
+    const std::optional<FileVersion> version = VersionOf(*path);
+    if (!version) {
+      entry << "= error: the file cannot be read\n";
+      return Send(req, res, 404, {}, Body{"no such file\n", std::nullopt, 0, 0}, faults);
+    }
+    const uint64_t size = version->size;
+    std::optional<std::string> ifRange;
+    if (req.has_header("If-Range")) ifRange = req.get_header_value("If-Range");
     std::optional<std::string> range;
-    if (req.has_header("Range") && !faults.ignoreRange) range = req.get_header_value("Range");
+    if (req.has_header("Range") && !faults.ignoreRange && RangeStillApplies(ifRange, *version)) {
+      range = req.get_header_value("Range");
+    }
     const RangeAnswer part = AnswerRange(range, size);
     entry << "= file: " << path->string() << " (" << size << " bytes)\n";
 
     httplib::Headers headers{{"Content-Type", "application/octet-stream"},
-                             {"Accept-Ranges", "bytes"}};
+                             {"Accept-Ranges", "bytes"},
+                             {"ETag", version->etag},
+                             {"Last-Modified", version->lastModified}};
     if (part.status == 416) {
       headers.emplace("Content-Range", "bytes */" + std::to_string(size));
     } else if (part.status == 206) {
@@ -280,6 +300,7 @@ class Server {
     if (faults.status) {
       status = *faults.status;
       headers = {{"Content-Type", "text/plain"}};
+      if (faults.retryAfter) headers.emplace("Retry-After", std::to_string(*faults.retryAfter));
       body = Body{"fault status " + std::to_string(status) + "\n", std::nullopt, 0, 0};
     }
     res.status = status;
@@ -321,7 +342,7 @@ class Server {
     while (sent < limit) {
       if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) {
         stalled = true;
-        state.Stall(begun);
+        state.Stall(begun, faults.stallSeconds);
       }
       uint64_t n = std::min<uint64_t>(limit - sent, faults.tricklePiece.value_or(kFilePiece));
       if (faults.stallAfter && !stalled) n = std::min<uint64_t>(n, *faults.stallAfter - sent);
@@ -336,7 +357,9 @@ class Server {
       sent += n;
       if (faults.tricklePiece && sent < limit) std::this_thread::sleep_for(kTrickleGap);
     }
-    if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) state.Stall(begun);
+    if (faults.stallAfter && !stalled && sent >= *faults.stallAfter) {
+      state.Stall(begun, faults.stallSeconds);
+    }
     if (limit < size) {
       if (faults.resetAfter) ResetConnection(connection.localPort, connection.remotePort);
       return false;  // cut short: the library closes the connection
