@@ -39,6 +39,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
   // Lines left from an earlier connection answer nothing on this one.
   replyLineQueue.clear();
   partialReplyLine.clear();
+  if (interrupted) return false;
   try {
     controlSocket->Create(nsSocket::kStreamSocket);
     const std::string narrowHost = halvora::WideToAnsi(host);
@@ -65,7 +66,7 @@ void CFTPClient::CloseControlConnection() {
 
 bool CFTPClient::SendCommand(const std::wstring& command) {
   std::lock_guard<std::recursive_mutex> lock(controlMutex);
-  if (!IsConnected()) return false;
+  if (!IsConnected() || interrupted) return false;
   // A line break inside a path or name would smuggle in a second command.
   if (command.find_first_of(L"\r\n") != std::wstring::npos) return false;
   const std::string line = halvora::WideToAnsi(command) + "\r\n";
@@ -85,10 +86,11 @@ bool CFTPClient::ReadReplyLine(std::wstring& line) {
     // A line is complete at its LF; until then keep reading. Only when the
     // server closes does an unterminated tail count as a line of its own.
     while (replyLineQueue.empty()) {
-      if (replyDeadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            *replyDeadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !controlSocket->WaitReadable(static_cast<int>(left.count()))) {
+      // Waits in short slices, so that an interrupt ends it at once.
+      const auto deadline =
+          replyDeadline.value_or(std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds));
+      while (!controlSocket->WaitReadable(kAbortPollMilliseconds)) {
+        if (interrupted || std::chrono::steady_clock::now() >= deadline) {
           DiscardControl();
           return false;
         }

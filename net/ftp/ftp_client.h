@@ -48,12 +48,15 @@ class CFile final : public ITransferNotification {
   // The stream's offset, 0 without a stream.
   std::uint64_t Tell() const;
 
-  // Failed or short writes are not reported.
+  // A failed or short write (a full disk, say) is remembered: the file is
+  // then not what the server sent.
   void OnDataReceived(const char* buffer, std::uint32_t count) override;
   void OnDataToSend(char* buffer, std::uint32_t capacity, std::uint32_t& count) override;
+  bool WriteFailed() const { return writeFailed; }
 
  private:
   halvora::ScopedFile stream;
+  bool writeFailed = false;
 };
 
 class CFTPClient {
@@ -89,6 +92,9 @@ class CFTPClient {
   // Asks in binary mode: the size of a package is its byte count, and some
   // servers refuse SIZE in ASCII mode.
   FtpResult FileSize(const std::wstring& remotePath, std::uint32_t& size);
+  // MDTM: the file's modification time as the server writes it (for example
+  // "20261210093000"); false when the server does not give it.
+  bool ModifiedTime(const std::wstring& remotePath, std::string& stamp);
   // True when the file was received whole; lastTransferEnd tells an abort
   // from a failure.
   bool DownloadFile(const std::wstring& remotePath, const std::wstring& localPath,
@@ -97,6 +103,10 @@ class CFTPClient {
   // running (with none running there is nothing to stop) and returns Ok at
   // once. Never blocks.
   FtpResult Abort();
+  // Any thread, once: the client is being abandoned. Whatever the worker
+  // waits in (a reply, data) ends within kAbortPollMilliseconds, and every
+  // later command fails at once.
+  void Interrupt();
   FtpResult SetRepresentation(const FtpRepresentation& representation);
   FtpResult EnterPassiveMode(std::uint32_t& address, std::uint16_t& port);
   FtpResult SetRestartOffset(std::uint32_t offset);
@@ -112,6 +122,7 @@ class CFTPClient {
 
   std::atomic<bool> transferInProgress{false};
   std::atomic<bool> abortRequested{false};
+  std::atomic<bool> interrupted{false};
   bool resumeEnabled = true;
   // The size the last SIZE reply gave.
   std::atomic<std::uint32_t> remoteSize{0};

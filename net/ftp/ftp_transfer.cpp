@@ -77,7 +77,7 @@ std::uint64_t CFile::Tell() const {
 }
 
 void CFile::OnDataReceived(const char* buffer, std::uint32_t count) {
-  if (stream) std::fwrite(buffer, 1, count, stream.get());
+  if (!stream || std::fwrite(buffer, 1, count, stream.get()) != count) writeFailed = true;
 }
 
 void CFile::OnDataToSend(char* buffer, std::uint32_t capacity, std::uint32_t& count) {
@@ -143,6 +143,17 @@ FtpResult CFTPClient::FileSize(const std::wstring& remotePath, std::uint32_t& si
   return QuerySize(remotePath, size);
 }
 
+bool CFTPClient::ModifiedTime(const std::wstring& remotePath, std::string& stamp) {
+  FtpReply reply;
+  if (!Exchange(L"MDTM " + remotePath, reply) || std::wstring(reply.code) != L"213") return false;
+  std::wstring value = reply.text.size() > 4 ? reply.text.substr(4) : std::wstring();
+  const auto first = value.find_first_not_of(L" \t");
+  const auto last = value.find_last_not_of(L" \t\r\n");
+  if (first == std::wstring::npos) return false;
+  stamp = halvora::WideToAnsi(value.substr(first, last - first + 1));
+  return true;
+}
+
 FtpResult CFTPClient::SetRepresentation(const FtpRepresentation& representation) {
   const std::wstring command = RepresentationCommand(representation);
   if (command.empty()) return FtpResult::Error;
@@ -206,7 +217,7 @@ CFTPClient::LoopEnd CFTPClient::ReceiveData(ITransferNotification& local,
   try {
     auto lastData = Clock::now();
     for (;;) {
-      if (abortRequested) return LoopEnd::Aborted;
+      if (abortRequested || interrupted) return LoopEnd::Aborted;
       // Short waits, so that an abort is seen even when the server sends
       // nothing; only timeoutSeconds without any data fail the transfer.
       if (!dataSocket.WaitReadable(kAbortPollMilliseconds)) {
@@ -365,8 +376,11 @@ TransferEnd CFTPClient::Download(CFile& file, const std::wstring& remotePath,
   // Without the size, the end of the data cannot be told from a cut: a file
   // that could not be checked is never reported complete.
   if (sized != FtpResult::Ok) return Unfinished();
+  // A local file longer than the remote one is not a part of it.
+  if (position > remoteSize) return TransferEnd::Failed;
   const std::uint32_t offset = To32(file.Tell());
   const TransferEnd end = Transfer(file, representation, DataCommand::Retrieve, remotePath, offset);
+  if (file.WriteFailed()) return TransferEnd::Failed;
   // A data connection that closed before the announced size is a cut
   // transfer, whatever the final reply says; the bytes stay for a resume.
   if (end == TransferEnd::Completed && position < remoteSize) return TransferEnd::Failed;
@@ -400,6 +414,11 @@ bool CFTPClient::DownloadFile(const std::wstring& remotePath, const std::wstring
   }
   lastTransferEnd = end;
   return end == TransferEnd::Completed;
+}
+
+void CFTPClient::Interrupt() {
+  interrupted = true;
+  abortRequested = true;
 }
 
 FtpResult CFTPClient::Abort() {

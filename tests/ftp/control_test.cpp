@@ -2,6 +2,8 @@
 // reply framing, simple commands.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "net/ftp/ftp_framing.h"
 #include "tests/ftp/ftp_test_support.h"
 
@@ -294,13 +296,15 @@ TEST(FtpCommands, SimpleCommandsAndTheirResults) {
   EXPECT_EQ(server.Errors(), std::vector<std::string>());
 }
 
-TEST(FtpCommands, FileSizeFromEveryReplyRead) {
+TEST(FtpCommands, FileSizeAndModifiedTimeFromEveryReplyRead) {
   // The connection starts in ASCII mode, where servers may refuse SIZE: the
   // first query switches to binary, the later ones find it set.
   const std::vector<Step> script = Steps(
       {LogonSteps(),
        {Expect("TYPE I"), Reply("200 binary\r\n"), Expect("SIZE a.zip"), Reply("213 1048576\r\n"),
-        Expect("SIZE gone.zip"), Reply("550 No such file\r\n"), Expect("SIZE late.zip")},
+        Expect("SIZE gone.zip"), Reply("550 No such file\r\n"), Expect("MDTM a.zip"),
+        Reply("213 20261210093000.5 \r\n"), Expect("MDTM gone.zip"), Reply("550 no\r\n"),
+        Expect("SIZE late.zip")},
        {Hangup()}});
   ScriptServer server(script);
   auto client = NewClient();
@@ -310,6 +314,11 @@ TEST(FtpCommands, FileSizeFromEveryReplyRead) {
   EXPECT_EQ(size, 1048576u);
   EXPECT_EQ(client->FileSize(L"gone.zip", size), FtpResult::Refused);
   EXPECT_EQ(size, 0u);
+  std::string stamp = "none";
+  EXPECT_TRUE(client->ModifiedTime(L"a.zip", stamp));
+  EXPECT_EQ(stamp, "20261210093000.5");
+  EXPECT_FALSE(client->ModifiedTime(L"gone.zip", stamp));
+  EXPECT_EQ(stamp, "20261210093000.5");
   size = 7;
   EXPECT_EQ(client->FileSize(L"late.zip", size), FtpResult::Error);
   EXPECT_EQ(size, 7u);  // no reply, no change
@@ -329,6 +338,27 @@ TEST(FtpCommands, DestructorClosesTheConnectionAfterAFailedLogout) {
   }
   EXPECT_EQ(server.Transcript(), ExpectedLines(script));
   EXPECT_EQ(server.Errors(), std::vector<std::string>());
+}
+
+// A client being abandoned: a reply that never comes is not waited for, and
+// nothing later goes on the wire.
+TEST(FtpCommands, InterruptEndsAWaitForAReplyAndEveryLaterCommand) {
+  const std::vector<Step> script =
+      Steps({LogonSteps(), {Expect("TYPE I"), WaitForSignal()}});
+  ScriptServer server(script);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Logon(DirectLogon(server)));
+  client->timeoutSeconds = 3600;  // only the interrupt can end the wait
+  std::uint32_t size = 0;
+  FtpResult result = FtpResult::Ok;
+  std::thread worker([&] { result = client->FileSize(L"f.zip", size); });
+  EXPECT_TRUE(server.AwaitLines(ExpectedLines(script).size()));
+  client->Interrupt();
+  worker.join();
+  EXPECT_EQ(result, FtpResult::Error);
+  EXPECT_FALSE(client->Logon(DirectLogon(server)));
+  server.Signal();
+  EXPECT_EQ(server.Transcript(), ExpectedLines(script));
 }
 
 }  // namespace
