@@ -54,8 +54,10 @@ void CBlockingSocket::Create(int type) {
   handle = created;
 }
 
-void CBlockingSocket::Connect(const sockaddr_in& address) {
-  if (platform::ConnectTo(handle, address) != 0) throw CBlockingSocketException(L"Connect");
+void CBlockingSocket::Connect(const sockaddr_in& address, int timeoutSeconds,
+                              const std::atomic<bool>* stop) {
+  if (platform::ConnectTo(handle, address, timeoutSeconds * 1000, stop) != 0)
+    throw CBlockingSocketException(L"Connect");
 }
 
 void CBlockingSocket::Bind(const sockaddr_in& address) {

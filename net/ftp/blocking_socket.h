@@ -46,7 +46,9 @@ class IBlockingSocket {
   // A fresh, closed socket of the same kind.
   virtual std::unique_ptr<IBlockingSocket> NewInstance() const = 0;
   virtual void Create(int type) = 0;
-  virtual void Connect(const sockaddr_in& address) = 0;
+  // Fails after `timeoutSeconds`, or soon after `*stop` (null: none) rises.
+  virtual void Connect(const sockaddr_in& address, int timeoutSeconds,
+                       const std::atomic<bool>* stop) = 0;
   virtual void Bind(const sockaddr_in& address) = 0;
   virtual void Listen() = 0;
   // Closes without reporting anything; the handle becomes 0.
@@ -81,7 +83,8 @@ class CBlockingSocket : public IBlockingSocket {
 
   std::unique_ptr<IBlockingSocket> NewInstance() const override;
   void Create(int type) override;
-  void Connect(const sockaddr_in& address) override;
+  void Connect(const sockaddr_in& address, int timeoutSeconds,
+               const std::atomic<bool>* stop) override;
   void Bind(const sockaddr_in& address) override;
   void Listen() override;
   void Discard() noexcept override;

@@ -44,7 +44,7 @@ bool CFTPClient::OpenControlConnection(const std::wstring& host, std::uint16_t p
     controlSocket->Create(nsSocket::kStreamSocket);
     const std::string narrowHost = halvora::WideToAnsi(host);
     const sockaddr_in address = controlSocket->GetHostByName(narrowHost.c_str(), port);
-    controlSocket->Connect(address);
+    controlSocket->Connect(address, timeoutSeconds, &interrupted);
     controlPeer = address;
   } catch (const CBlockingSocketException&) {
     DiscardControl();

@@ -194,7 +194,7 @@ bool CFTPClient::OpenDataConnection(IBlockingSocket& dataSocket, DataCommand com
   target.sin_port = htons(port);
   try {
     dataSocket.Create(nsSocket::kStreamSocket);
-    dataSocket.Connect(target);
+    dataSocket.Connect(target, timeoutSeconds, &interrupted);
   } catch (const CBlockingSocketException&) {
     dataSocket.Discard();
     return false;

@@ -6,6 +6,7 @@
 // Every call reports failure the way the socket library does (a negative
 // result or the invalid handle) and leaves the reason in LastError().
 
+#include <atomic>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -42,6 +43,9 @@ int LastError();
 // True for the "interrupted call" error (WSAEINTR, EINTR).
 bool IsInterrupted(int error);
 
+// A pending connect looks at its stop flag this often.
+inline constexpr int kConnectSliceMs = 50;
+
 // Waits until the socket is writable (forWrite) or readable, at most
 // `milliseconds` (0 polls). Returns >0 when ready, 0 when the time ran out, <0
 // when the wait itself failed.
@@ -50,7 +54,10 @@ int WaitReady(NativeHandle handle, bool forWrite, int milliseconds);
 int SendSome(NativeHandle handle, const char* data, int length);
 int ReceiveSome(NativeHandle handle, char* buffer, int size);
 
-int ConnectTo(NativeHandle handle, const sockaddr_in& address);
+// Connects within `milliseconds`, looking at `*stop` (null: none) between
+// short waits; 0 when connected. The socket is blocking again afterwards.
+int ConnectTo(NativeHandle handle, const sockaddr_in& address, int milliseconds,
+              const std::atomic<bool>* stop);
 int BindTo(NativeHandle handle, const sockaddr_in& address);
 int ListenOn(NativeHandle handle, int backlog);
 // accept(); the new handle (never 0) or kInvalidHandle.

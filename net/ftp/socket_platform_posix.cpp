@@ -72,8 +72,28 @@ int ReceiveSome(NativeHandle handle, char* buffer, int size) {
   return static_cast<int>(received);
 }
 
-int ConnectTo(NativeHandle handle, const sockaddr_in& address) {
-  return connect(Fd(handle), Generic(address), sizeof address);
+int ConnectTo(NativeHandle handle, const sockaddr_in& address, int milliseconds,
+              const std::atomic<bool>* stop) {
+  const int fd = Fd(handle);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return -1;
+  int result = connect(fd, Generic(address), sizeof address);
+  if (result != 0 && errno == EINPROGRESS) {
+    int error = ETIMEDOUT;
+    for (int waited = 0; waited < milliseconds && !(stop && *stop); waited += kConnectSliceMs) {
+      const int ready = WaitReady(handle, true, kConnectSliceMs);
+      if (ready == 0) continue;
+      socklen_t length = sizeof error;
+      if (ready < 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+      break;
+    }
+    result = error == 0 ? 0 : -1;
+    errno = error;
+  }
+  const int saved = errno;
+  fcntl(fd, F_SETFL, flags);
+  errno = saved;
+  return result;
 }
 
 int BindTo(NativeHandle handle, const sockaddr_in& address) {

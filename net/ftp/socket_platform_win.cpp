@@ -67,8 +67,42 @@ int ReceiveSome(NativeHandle handle, char* buffer, int size) {
   return recv(Raw(handle), buffer, size, 0);
 }
 
-int ConnectTo(NativeHandle handle, const sockaddr_in& address) {
-  return connect(Raw(handle), Generic(address), sizeof address);
+int ConnectTo(NativeHandle handle, const sockaddr_in& address, int milliseconds,
+              const std::atomic<bool>* stop) {
+  const SOCKET s = Raw(handle);
+  u_long nonBlocking = 1;
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return -1;
+  int result = connect(s, Generic(address), sizeof address);
+  if (result != 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
+    int error = WSAETIMEDOUT;
+    for (int waited = 0; waited < milliseconds && !(stop && *stop); waited += kConnectSliceMs) {
+      // A refused connection shows in the exception set, not as writable.
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(s, &writable);
+      FD_SET(s, &failed);
+      timeval wait{0, kConnectSliceMs * 1000};
+      const int ready = select(0, nullptr, &writable, &failed, &wait);
+      if (ready == 0) continue;
+      if (ready > 0 && FD_ISSET(s, &writable)) {
+        error = 0;
+      } else {
+        int length = sizeof error;
+        if (ready < 0 ||
+            getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
+          error = WSAGetLastError();
+      }
+      break;
+    }
+    result = error == 0 ? 0 : -1;
+    WSASetLastError(error);
+  }
+  const int saved = WSAGetLastError();
+  u_long blocking = 0;
+  ioctlsocket(s, FIONBIO, &blocking);
+  WSASetLastError(saved);
+  return result;
 }
 
 int BindTo(NativeHandle handle, const sockaddr_in& address) {

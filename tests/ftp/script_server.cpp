@@ -104,7 +104,7 @@ void ScriptServer::Finish() {
     Owned wake;
     try {
       wake.socket.Create(kStreamSocket);
-      wake.socket.Connect(Loopback(waiting));
+      wake.socket.Connect(Loopback(waiting), 10, nullptr);
     } catch (const nsSocket::CBlockingSocketException&) {
       // The step has moved on already.
     }

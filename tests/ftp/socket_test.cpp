@@ -25,7 +25,7 @@ struct Pair {
     sockaddr_in bound{};
     listener.GetSockName(bound);
     client.Create(kStreamSocket);
-    client.Connect(bound);
+    client.Connect(bound, 10, nullptr);
     sockaddr_in peer{};
     EXPECT_TRUE(listener.Accept(server, peer));
     EXPECT_EQ(peer.sin_addr.s_addr, htonl(0x7f000001));
@@ -170,7 +170,7 @@ TEST(BlockingSocket, FailuresNameTheOperation) {
          CBlockingSocket socket;
          socket.Create(kStreamSocket);
          try {
-           socket.Connect(unused);
+           socket.Connect(unused, 10, nullptr);
          } catch (...) {
            socket.Discard();
            probe.Discard();
@@ -178,6 +178,31 @@ TEST(BlockingSocket, FailuresNameTheOperation) {
          }
        },
        L"Connect"},
+#ifndef _WIN32
+      // A listener whose queue is full drops new connection requests: only
+      // the time-out ends such a connect.
+      {"connect that nobody answers",
+       [] {
+         CBlockingSocket listener;
+         listener.Create(kStreamSocket);
+         listener.Bind(Loopback(0));
+         ASSERT_EQ(nsSocket::platform::ListenOn(listener.Handle(), 0), 0);
+         sockaddr_in bound{};
+         listener.GetSockName(bound);
+         CBlockingSocket queued[4];
+         try {
+           for (CBlockingSocket& socket : queued) {
+             socket.Create(kStreamSocket);
+             socket.Connect(bound, 1, nullptr);
+           }
+         } catch (...) {
+           for (CBlockingSocket& socket : queued) socket.Discard();
+           listener.Discard();
+           throw;
+         }
+       },
+       L"Connect"},
+#endif
       {"listen twice on one port",
        [] {
          CBlockingSocket first, second;
