@@ -1,11 +1,12 @@
 #pragma once
-// The application object: reads the two configuration resources, lets one
+// The application object: reads the configuration resources, lets one
 // copy per application run, and runs the main dialog modally. The process
 // lives exactly as long as that modal run.
 
 #include <cstdint>
 #include <string>
 
+#include "app/install/publisher_pins.h"
 #include "app/startup_config.h"
 #include "base/win/scoped_handle.h"
 
@@ -27,6 +28,8 @@ class CHalvoraApp {
   std::wstring GetAppId();
   // The platform server from resource "SERVER_INFO", or the built-in default.
   halvora::ServerAddress GetServerAddress() const;
+  // The publishers from resource "PUBLISHER": unpinned without one.
+  halvora::PublisherPolicy GetPublisherPolicy() const;
 
  private:
   halvora::win::KernelHandle mutex;  // the single-instance mutex; null when not held

@@ -52,7 +52,7 @@ bool CHalvoraApp::InitInstance() {
   }
 
   const halvora::ServerAddress server = GetServerAddress();
-  CHalvoraDlg dialog(server.host, server.port, appId);
+  CHalvoraDlg dialog(server.host, server.port, appId, GetPublisherPolicy());
   dialog.DoModal(nullptr);
   return false;
 }
@@ -72,6 +72,18 @@ std::wstring CHalvoraApp::GetAppId() {
       narrowAppId += halvora::ResourceText(resource.bytes);
   }
   return halvora::AnsiToWide(narrowAppId);
+}
+
+halvora::PublisherPolicy CHalvoraApp::GetPublisherPolicy() const {
+  const ResourceBytes resource = FindConfigResource(L"PUBLISHER", IDR_PUBLISHER);
+  if (resource.state == ResourceState::kMissing) return {};
+  // A resource that is there but cannot be read as a list trusts nobody.
+  halvora::PublisherPolicy policy{true, {}};
+  if (resource.state == ResourceState::kLoaded) {
+    if (auto keys = halvora::ParsePublisherList(halvora::ResourceText(resource.bytes)))
+      policy.keys = std::move(*keys);
+  }
+  return policy;
 }
 
 halvora::ServerAddress CHalvoraApp::GetServerAddress() const {

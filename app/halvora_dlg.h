@@ -23,7 +23,8 @@
 
 class CHalvoraDlg : public halvora::ui::CDialog {
  public:
-  CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort, const std::wstring& appId);
+  CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort, const std::wstring& appId,
+              halvora::PublisherPolicy publishers = {});
 
   // Commands of the window's buttons.
   static constexpr UINT kCloseCommand = halvora::ui::kCmdClose;

@@ -15,6 +15,7 @@ constexpr COLORREF kColorKey = RGB(255, 0, 0);
 
 constexpr wchar_t kQueryFailedNotice[] = L"获取应用信息失败！";
 constexpr wchar_t kCancelQuestion[] = L"是否终止下载？";
+constexpr wchar_t kSignatureRefusedNotice[] = L"安装程序未通过签名验证，已停止安装。";
 
 // A confirmed cancel lets the transfer under way stop before the window goes.
 constexpr UINT_PTR kCancelTimer = 1;
@@ -23,12 +24,12 @@ constexpr UINT kCancelDelayMs = 300;
 }  // namespace
 
 CHalvoraDlg::CHalvoraDlg(const std::wstring& serverHost, uint32_t serverPort,
-                         const std::wstring& appId)
+                         const std::wstring& appId, halvora::PublisherPolicy publishers)
     : CDialog(IDD_HALVORA_DIALOG),
       cancelQuestion(kCancelQuestion),
       icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_HALVORA),
                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE))),
-      controller(*this, serverHost, serverPort, appId) {}
+      controller(*this, serverHost, serverPort, appId, std::move(publishers)) {}
 
 BOOL CHalvoraDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -125,6 +126,11 @@ bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
       ShowWindow(Handle(), SW_HIDE);
       return true;
     case kEndSession:
+      EndDialog(IDCANCEL);
+      return true;
+    case kSignatureRefused:
+      // The window is hidden by now; the notice stands where it was.
+      halvora::ui::ShowNotice(Handle(), kSignatureRefusedNotice);
       EndDialog(IDCANCEL);
       return true;
     default:

@@ -1,11 +1,12 @@
 #pragma once
 // Resource numbers of the program, shared by halvora.rc and the code. The
-// program refers to every resource by number; the two configuration
+// program refers to every resource by number; the configuration
 // resources are custom types named by text.
 
 // Configuration, written into each copy by halvora-stamp.
 #define IDR_APPID 143        // type "APPID": the application id, raw ASCII
 #define IDR_SERVER_INFO 147  // type "SERVER_INFO": host[:port], raw ASCII
+#define IDR_PUBLISHER 149    // type "PUBLISHER": pinned publishers, raw ASCII (stamped only)
 
 #define IDI_HALVORA 128      // program icon
 #define IDC_HAND_CURSOR 129  // picture buttons' hand cursor

@@ -1,6 +1,7 @@
 #include "app/install/install_plan.h"
 
 #include "app/app_kind.h"
+#include "base/file_names.h"
 
 namespace {
 
@@ -31,6 +32,19 @@ PackageForm ClassifyPackage(const std::wstring& path) {
   if (EqualsIgnoringAsciiCase(extension, L".zip")) return PackageForm::Zip;
   if (EqualsIgnoringAsciiCase(extension, L".exe")) return PackageForm::Program;
   return PackageForm::Other;
+}
+
+bool IsPackageProgramName(const std::wstring& name) {
+  if (name.size() < 4 || !EqualsIgnoringAsciiCase(name.substr(name.size() - 4), L".exe"))
+    return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find_first_of(L"\\/", start);
+    const std::wstring part = name.substr(start, end == std::wstring::npos ? end : end - start);
+    if (!halvora::IsPlainFileName(part) || part.find(L':') != std::wstring::npos) return false;
+    if (end == std::wstring::npos) return true;
+    start = end + 1;
+  }
 }
 
 std::wstring UnpackedProgramPath(const std::wstring& packagePath, const std::wstring& programName) {

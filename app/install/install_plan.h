@@ -30,6 +30,13 @@ PackageForm ClassifyPackage(const std::wstring& path);
 // package path without its extension), a backslash and the program's name.
 std::wstring UnpackedProgramPath(const std::wstring& packagePath, const std::wstring& programName);
 
+// The name of a setup program inside an unpacked package, as the description
+// or the package's information file gives it: a relative path that stays in
+// the unpacked folder (subfolders allowed), every part a plain file name
+// without ':' (no drive, no stream), no empty part (no root, no UNC path), no
+// "." or "..", no device name, and ending in ".exe".
+bool IsPackageProgramName(const std::wstring& name);
+
 // The application installation program's command line: empty for a
 // setup-installed application, the quoted words -appid and the application
 // id for every other kind.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/app_info.h"
+#include "app/install/publisher_pins.h"
 #include "base/win/scoped_handle.h"
 
 // Starts `program` through the shell with its default action, shown, with
@@ -23,14 +24,10 @@ halvora::win::KernelHandle RunProgram(const std::wstring& program, const std::ws
 bool DeleteTree(const std::wstring& folder);
 
 // Unpacks a ".zip" package next to itself and gives the path of `programName`
-// inside; gives a ".exe" package itself; empty for anything else, or when the
-// archive does not open or an entry does not extract.
+// inside; gives a ".exe" package itself; empty for anything else, when the
+// name is not one of a program inside the package (IsPackageProgramName), or
+// when the archive does not open or an entry does not extract.
 std::wstring PrepareProgram(const std::wstring& packagePath, const std::wstring& programName);
-
-// Starts the platform client setup silently from its downloaded package,
-// unless the client was present when the session began.
-halvora::win::KernelHandle LaunchPlatformClient(bool clientPresent,
-                                                const std::wstring& clientZipPath);
 
 struct InstallContext {
   const AppInfo& app;
@@ -44,11 +41,22 @@ struct InstallContext {
   std::function<void()> hideWindow;
   // Records a verified installation.
   std::function<void(const AppInfo&)> recordInstallation;
+  // Whose programs may start.
+  halvora::PublisherPolicy publishers = {};
+};
+
+enum class InstallOutcome {
+  kInstalled,         // the application was found present afterwards
+  kNotPresent,        // it was not: the temporary folder stays for the next run
+  kSignatureRefused,  // a program failed the publisher check: nothing started,
+                      // the temporary folder is gone
 };
 
 // Everything the installation step does before the dialog ends: hides the
-// window, starts the platform client setup, prepares and runs the installation program and
-// waits for it, and when the application is then present waits up to 10 s
-// for the platform client setup, deletes the temporary folder and records the
-// installation. True when the application was found present.
-bool InstallPackage(const InstallContext& context);
+// window; unpacks the platform client setup (when the client is missing) and
+// the installation program, and checks both against the publishers before
+// either starts; starts the client setup and runs the installation program
+// and waits for it; and when the application is then present waits up to
+// 10 s for the client setup, deletes the temporary folder and records the
+// installation.
+InstallOutcome InstallPackage(const InstallContext& context);

@@ -27,10 +27,12 @@ void CreateFolder(std::wstring path) {
 
 SessionController::SessionController(const halvora::ui::CWindow& window,
                                      const std::wstring& serverHost, uint32_t serverPort,
-                                     const std::wstring& appId)
+                                     const std::wstring& appId,
+                                     halvora::PublisherPolicy publishers)
     : window(window),
       serverHost(serverHost),
       serverPort(serverPort),
+      publishers(std::move(publishers)),
       mainSession(halvora::ZanHttpSession::Create(serverHost, static_cast<int32_t>(serverPort))),
       ftp(std::make_unique<nsFTP::CFTPClient>(std::make_unique<nsSocket::CBlockingSocket>())),
       clientPresent(IsPlatformClientInstalled()),
@@ -132,9 +134,10 @@ void SessionController::InstallAndLaunch() {
                                clientPresent,
                                clientZipPath,
                                [this] { window.PostWmApp(kHideWindow); },
-                               [](const AppInfo& app) { AddInstalledApp(app); }};
-  InstallPackage(context);
-  window.PostWmApp(kEndSession);
+                               [](const AppInfo& app) { AddInstalledApp(app); },
+                               publishers};
+  const InstallOutcome outcome = InstallPackage(context);
+  window.PostWmApp(outcome == InstallOutcome::kSignatureRefused ? kSignatureRefused : kEndSession);
 }
 
 void SessionController::TogglePause() {

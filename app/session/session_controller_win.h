@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "app/app_info.h"
+#include "app/install/publisher_pins.h"
 #include "app/session/install_session.h"
 #include "app/session/session_transport_win.h"
 #include "app/session/session_view_win.h"
@@ -42,7 +43,8 @@ class SessionController {
   // `window` receives the posts; it must outlive the controller. Creates the
   // user's "...\apps\" and "~~tmp" folders when the user folder is known.
   SessionController(const halvora::ui::CWindow& window, const std::wstring& serverHost,
-                    uint32_t serverPort, const std::wstring& appId);
+                    uint32_t serverPort, const std::wstring& appId,
+                    halvora::PublisherPolicy publishers);
   SessionController(const SessionController&) = delete;
   SessionController& operator=(const SessionController&) = delete;
   ~SessionController();
@@ -96,6 +98,8 @@ class SessionController {
   const halvora::ui::CWindow& window;
   const std::wstring serverHost;
   const uint32_t serverPort;
+  // Whose setup programs the installation may start.
+  const halvora::PublisherPolicy publishers;
 
   // Shared with the worker and the monitor.
   const std::unique_ptr<halvora::ZanHttpSession> mainSession;

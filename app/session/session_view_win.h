@@ -24,6 +24,7 @@ enum SessionMessage : UINT {
   kRedrawAll,
   kHideWindow,
   kEndSession,
+  kSignatureRefused,  // a setup program failed the publisher check: the notice, then the end
 };
 
 class PostingSessionView final : public SessionView {

@@ -84,8 +84,12 @@ class StampTest : public testing::Test {
   }
 
   ProcessOutput Stamp(const std::wstring& appId, const std::wstring& server,
-                      const std::wstring& from, const std::wstring& to) {
-    return RunProcess({kStamp, L"--appid", appId, L"--server", server, from, to});
+                      const std::wstring& from, const std::wstring& to,
+                      const std::wstring& publisher = std::wstring()) {
+    std::vector<std::wstring> command = {kStamp, L"--appid", appId, L"--server", server};
+    if (!publisher.empty()) command.insert(command.end(), {L"--publisher", publisher});
+    command.insert(command.end(), {from, to});
+    return RunProcess(command);
   }
 
   // The stamped values, each required to be the only entry of its resource
@@ -114,7 +118,7 @@ class StampTest : public testing::Test {
 TEST_F(StampTest, HelpPrintsTheUsage) {
   const ProcessOutput run = RunProcess({kStamp, L"--help"});
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_NE(run.out.find("halvora-stamp --appid ID --server HOST[:PORT] TEMPLATE.exe OUTPUT.exe"),
+  EXPECT_NE(run.out.find("halvora-stamp --appid ID --server HOST[:PORT] [--publisher HEX[,HEX...]]"),
             std::string::npos)
       << run.out;
 }
@@ -161,7 +165,9 @@ TEST_F(StampTest, BadInputFailsWithOneLineAndLeavesNoOutput) {
     std::wstring to;
     bool outputExists;  // the output holds `previous` before the run
     const char* message;
+    std::wstring publisher = L"";
   };
+  const std::wstring pin(64, L'a');
   const Case cases[] = {
       {"missing template", L"a", L"h", Path(L"missing.exe"), output, false, "cannot read template"},
       {"text file as template", L"a", L"h", text, output, true, "is not a Windows executable"},
@@ -187,6 +193,12 @@ TEST_F(StampTest, BadInputFailsWithOneLineAndLeavesNoOutput) {
        "cannot write"},
       {"output is a folder", L"a", L"h", kTemplate, subfolder, false, "cannot write"},
       {"output is read-only", L"a", L"h", kTemplate, readOnly, true, "cannot write"},
+      {"publisher in upper case", L"a", L"h", kTemplate, output, true, "--publisher must be",
+       std::wstring(64, L'A')},
+      {"publisher list with an empty item", L"a", L"h", kTemplate, output, false,
+       "--publisher must be", pin + L","},
+      {"publisher hash too short", L"a", L"h", kTemplate, output, false, "--publisher must be",
+       pin.substr(1)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -197,7 +209,7 @@ TEST_F(StampTest, BadInputFailsWithOneLineAndLeavesNoOutput) {
     }
     const size_t filesBefore = FilesInFolder().size();
 
-    const ProcessOutput run = Stamp(c.appId, c.server, c.from, c.to);
+    const ProcessOutput run = Stamp(c.appId, c.server, c.from, c.to, c.publisher);
     EXPECT_NE(run.exitCode, 0u);
     EXPECT_EQ(run.err.find("halvora-stamp: "), 0u) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
@@ -213,6 +225,36 @@ TEST_F(StampTest, BadInputFailsWithOneLineAndLeavesNoOutput) {
     SetFileAttributesW(c.to.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (c.to != subfolder) DeleteFileW(c.to.c_str());
   }
+}
+
+// Programs signed at test time (the launcher, tests/support/signed_fixtures.py).
+TEST_F(StampTest, PrintsAndPinsPublishers) {
+  const std::string signedFolder = WinePath(Env("HALVORA_SIGNED"));
+  ASSERT_NE(signedFolder, "Z:") << "run through tests/support/signed_fixtures.py";
+  const std::string a = ReadBytes(signedFolder + "\\a.pin").substr(0, 64);
+  const std::string b = ReadBytes(signedFolder + "\\b.pin").substr(0, 64);
+  ASSERT_EQ(a.size(), 64u);
+
+  ProcessOutput run = RunProcess({kStamp, L"--print-publisher", Wide(signedFolder + "\\signed-a.exe")});
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_EQ(run.out, a + "\r\n");
+  for (const char* file : {"unsigned.exe", "tampered.exe", "missing.exe"}) {
+    run = RunProcess({kStamp, L"--print-publisher", Wide(signedFolder + "\\" + file)});
+    EXPECT_NE(run.exitCode, 0u) << file;
+    EXPECT_EQ(run.out, "") << file;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "not one line: " << run.err;
+  }
+
+  // Two pins, as one list in the copy's "PUBLISHER" resource.
+  const std::string list = a + "," + b;
+  const std::wstring copy = Path(L"pinned.exe");
+  run = Stamp(L"pinned-app", L"h", kTemplate, copy, Wide(list));
+  ASSERT_EQ(run.exitCode, 0u) << run.err;
+  ExpectStamped(copy, "pinned-app", "h");
+  const std::vector<Entry> publisher = EntriesOf(copy, L"PUBLISHER", IDR_PUBLISHER);
+  ASSERT_EQ(publisher.size(), 1u);
+  EXPECT_EQ(publisher[0].bytes, list);
+  EXPECT_TRUE(EntriesOf(kTemplate, L"PUBLISHER", IDR_PUBLISHER).empty());
 }
 
 }  // namespace

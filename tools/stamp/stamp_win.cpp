@@ -1,10 +1,15 @@
 // halvora-stamp: writes an application id and a platform server into a copy
 // of the program.
 //
-//   halvora-stamp --appid ID --server HOST[:PORT] TEMPLATE.exe OUTPUT.exe
+//   halvora-stamp --appid ID --server HOST[:PORT] [--publisher HEX[,HEX...]]
+//                 TEMPLATE.exe OUTPUT.exe
+//   halvora-stamp --print-publisher FILE.exe
 //
-// Both values go into the copy as raw ASCII without a terminator: resource
-// "APPID" 143 and "SERVER_INFO" 147. The copy is made and updated as a
+// The values go into the copy as raw ASCII without a terminator: resource
+// "APPID" 143, "SERVER_INFO" 147 and, when publishers are given, "PUBLISHER"
+// 149 (app/install/publisher_pins.h): the copy then starts only programs
+// that one of them signed. --print-publisher prints the pin of a signed
+// file's signer. The copy is made and updated as a
 // temporary file beside OUTPUT, read back, and only then renamed into place,
 // so a failure leaves no output and an existing OUTPUT unchanged.
 //
@@ -20,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "app/install/publisher_pins.h"
+#include "app/install/signature_win.h"
 #include "base/file_names.h"
 #include "base/text.h"
 #include "base/win/scoped_handle.h"
@@ -31,10 +38,15 @@ using halvora::win::FileHandle;
 using halvora::win::ModuleHandle;
 
 constexpr char kUsage[] =
-    "usage: halvora-stamp --appid ID --server HOST[:PORT] TEMPLATE.exe OUTPUT.exe\n"
+    "usage: halvora-stamp --appid ID --server HOST[:PORT] [--publisher HEX[,HEX...]]\n"
+    "                     TEMPLATE.exe OUTPUT.exe\n"
+    "       halvora-stamp --print-publisher FILE.exe\n"
     "Writes the application id and the platform server (port 80 when none is\n"
     "given) into a copy of TEMPLATE.exe named OUTPUT.exe. Both values are\n"
-    "printable ASCII. An existing OUTPUT.exe is replaced only on success.\n";
+    "printable ASCII. An existing OUTPUT.exe is replaced only on success.\n"
+    "With --publisher the copy starts only setup programs signed by one of the\n"
+    "listed publishers; each HEX is the pin that --print-publisher prints for a\n"
+    "file the publisher signed (the SHA-256 of its key, in lower case).\n";
 
 // A stamping failure: one line for the user, exit status 1.
 struct Failure {
@@ -101,9 +113,20 @@ std::string ServerValue(const std::wstring& value) {
   return server;
 }
 
+// The list as the resource holds it.
+std::string PublisherValue(const std::wstring& value) {
+  const std::string list = AsciiValue("--publisher", value);
+  if (!halvora::ParsePublisherList(list))
+    throw Failure{"--publisher must be one or more SHA-256 hashes of 64 lower-case hex digits, "
+                  "separated by commas"};
+  return list;
+}
+
 struct Options {
   std::wstring appId;
   std::wstring server;
+  std::wstring publisher;  // empty: none given
+  std::wstring printPublisherOf;
   std::wstring templatePath;
   std::wstring outputPath;
   bool help = false;
@@ -113,6 +136,7 @@ Options ParseOptions(int argc, wchar_t** argv) {
   Options options;
   bool haveAppId = false;
   bool haveServer = false;
+  bool havePublisher = false;
   std::vector<std::wstring> files;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
@@ -120,12 +144,18 @@ Options ParseOptions(int argc, wchar_t** argv) {
       options.help = true;
       return options;
     }
-    if (arg == L"--appid" || arg == L"--server") {
+    if (arg == L"--print-publisher") {
+      if (argc != 3) throw UsageError{"--print-publisher takes one FILE.exe and nothing else"};
+      options.printPublisherOf = argv[2];
+      return options;
+    }
+    if (arg == L"--appid" || arg == L"--server" || arg == L"--publisher") {
       if (i + 1 >= argc) throw UsageError{Narrow(arg) + " needs a value"};
-      bool& given = arg == L"--appid" ? haveAppId : haveServer;
+      bool& given = arg == L"--appid" ? haveAppId : arg == L"--server" ? haveServer : havePublisher;
       if (given) throw UsageError{Narrow(arg) + " given twice"};
       given = true;
-      (arg == L"--appid" ? options.appId : options.server) = argv[++i];
+      (arg == L"--appid" ? options.appId : arg == L"--server" ? options.server : options.publisher) =
+          argv[++i];
     } else if (arg.size() > 1 && arg[0] == L'-') {
       throw UsageError{"unknown option " + Narrow(arg)};
     } else {
@@ -134,6 +164,8 @@ Options ParseOptions(int argc, wchar_t** argv) {
   }
   if (!haveAppId) throw UsageError{"--appid is missing"};
   if (!haveServer) throw UsageError{"--server is missing"};
+  // An empty list would leave the copy unpinned while the operator meant to pin it.
+  if (havePublisher && options.publisher.empty()) throw Failure{"--publisher is empty"};
   if (files.size() != 2) throw UsageError{"expected TEMPLATE.exe and OUTPUT.exe"};
   options.templatePath = files[0];
   options.outputPath = files[1];
@@ -265,6 +297,22 @@ class TemporaryFile {
   std::wstring path;
 };
 
+// The pin of the file's signer, for --publisher.
+std::string PrintedPublisher(const std::wstring& path) {
+  const std::string shown = Narrow(path);
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    throw Failure{"cannot read " + shown + ": " + LastError()};
+  const halvora::SignatureFacts facts = halvora::CheckSignature(FullPath(path));
+  if (facts.status != 0) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(facts.status));
+    throw Failure{shown + " carries no valid signature (" + SystemMessage(facts.status) + ", " +
+                  code + ")"};
+  }
+  if (facts.signerKeyHash.empty()) throw Failure{"cannot read the signer of " + shown};
+  return facts.signerKeyHash;
+}
+
 void StampCopy(const Options& options) {
   const std::string appId = AppIdValue(options.appId);
   const std::string server = ServerValue(options.server);
@@ -276,6 +324,8 @@ void StampCopy(const Options& options) {
   CheckExecutable(templatePath, shownTemplate);
   std::vector<Stamp> stamps = {{L"APPID", IDR_APPID, appId, {}},
                                {L"SERVER_INFO", IDR_SERVER_INFO, server, {}}};
+  if (!options.publisher.empty())
+    stamps.push_back({L"PUBLISHER", IDR_PUBLISHER, PublisherValue(options.publisher), {}});
   {
     const ModuleHandle image = LoadImageData(templatePath);
     if (!image)
@@ -329,6 +379,10 @@ int wmain(int argc, wchar_t** argv) {
     const Options options = ParseOptions(argc, argv);
     if (options.help) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!options.printPublisherOf.empty()) {
+      std::printf("%s\n", PrintedPublisher(options.printPublisherOf).c_str());
       return 0;
     }
     StampCopy(options);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/install/install_plan.h"
+#include "app/install/publisher_pins.h"
 
 namespace {
 
@@ -47,6 +48,57 @@ TEST(InstallPlan, OnlySetupInstalledProgramsGetAnEmptyCommandLine) {
     app.appType = c.appType;
     app.installTypeId = c.installTypeId;
     EXPECT_EQ(InstallCommandLine(app), c.commandLine) << c.appType << "/" << c.installTypeId;
+  }
+}
+
+TEST(InstallPlan, SetupProgramsStayInsideThePackage) {
+  const struct {
+    const wchar_t* name;
+    bool allowed;
+  } cases[] = {
+      {L"setup.exe", true},
+      {L"1.0\\Setup.EXE", true},
+      {L"bin/setup.exe", true},
+      {L"", false},
+      {L"setup", false},
+      {L"setup.exe.txt", false},
+      {L"..\\setup.exe", false},
+      {L"bin\\..\\..\\setup.exe", false},
+      {L".\\setup.exe", false},
+      {L"\\setup.exe", false},
+      {L"\\\\host\\share\\setup.exe", false},
+      {L"C:\\Windows\\notepad.exe", false},
+      {L"C:setup.exe", false},
+      {L"setup.exe:stream.exe", false},
+      {L"bin\\\\setup.exe", false},
+      {L"con.exe", false},
+      {L"nul\\setup.exe", false},
+      {L"bin.\\setup.exe", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPackageProgramName(c.name), c.allowed) << c.name;
+}
+
+TEST(InstallPlan, PublisherListsAreLowerCaseKeyHashes) {
+  const std::string a(64, 'a');
+  const std::string b = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+  const struct {
+    std::string text;
+    std::vector<std::string> keys;  // empty: refused
+  } cases[] = {
+      {a, {a}},
+      {a + "," + b, {a, b}},
+      {"", {}},
+      {a + ",", {}},
+      {"," + a, {}},
+      {a + ", " + b, {}},
+      {std::string(64, 'A'), {}},
+      {std::string(63, 'a'), {}},
+      {std::string(65, 'a'), {}},
+      {std::string(64, 'g'), {}},
+  };
+  for (const auto& c : cases) {
+    const auto keys = halvora::ParsePublisherList(c.text);
+    EXPECT_EQ(keys.value_or(std::vector<std::string>{}), c.keys) << '"' << c.text << '"';
   }
 }
 

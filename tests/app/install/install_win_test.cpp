@@ -117,6 +117,7 @@ TEST(RunProgram, StartsTheProgramWithItsArgumentsAndGivesItsProcess) {
       {kFixtures / "fake-client-setup.exe", L"-silent -x", true, 2},
       {kFixtures / "missing-setup.exe", L"", false, 0},
       {fs::path(), L"", false, 0},
+      {work, L"", false, 0},  // a folder: no window opens for it
   };
   for (const auto& c : cases) {
     const halvora::win::KernelHandle process = RunProgram(c.program.wstring(), c.arguments);
@@ -169,6 +170,7 @@ TEST_F(InstallPackageTest, EachKindRunsItsSetupAndOnlyAVerifiedInstallCleansUp) 
     bool clientPresent;
     std::vector<std::string> journal;  // {id} stands for the application id
     bool installed;
+    const wchar_t* exeName = L"setup.exe";
   } cases[] = {
       {"portable, upper-case ZIP, platform client missing",
        3,
@@ -211,6 +213,16 @@ TEST_F(InstallPackageTest, EachKindRunsItsSetupAndOnlyAVerifiedInstallCleansUp) 
        true,
        {},
        false},
+      // A setup program beside the package, outside it, stays unstarted.
+      {"a program name that climbs out of the package",
+       3,
+       3,
+       L"climb.zip",
+       {{"setup.exe", portable}, {"SampleApp.exe", sample}},
+       true,
+       {},
+       false,
+       L"..\\setup.exe"},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -237,7 +249,7 @@ TEST_F(InstallPackageTest, EachKindRunsItsSetupAndOnlyAVerifiedInstallCleansUp) 
     app.appType = c.appType;
     app.installTypeId = c.installTypeId;
     app.packageFile = package.wstring();
-    app.exeName = L"setup.exe";
+    app.exeName = c.exeName;
     Prog_info program;
     program.mainProg = kProgramLocations;
     int hidden = 0, recorded = 0;
@@ -252,7 +264,10 @@ TEST_F(InstallPackageTest, EachKindRunsItsSetupAndOnlyAVerifiedInstallCleansUp) 
                                    EXPECT_EQ(record.appId, id);
                                    ++recorded;
                                  }};
-    EXPECT_EQ(InstallPackage(context), c.installed) << c.what;
+    if (std::wstring(c.exeName) != L"setup.exe") fs::copy_file(portable, temp / "setup.exe");
+    EXPECT_EQ(InstallPackage(context),
+              c.installed ? InstallOutcome::kInstalled : InstallOutcome::kNotPresent)
+        << c.what;
 
     std::vector<std::string> journal;
     for (std::string line : c.journal) {
