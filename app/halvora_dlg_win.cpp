@@ -82,8 +82,7 @@ bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
 void CHalvoraDlg::OnCancel() {
   if (!controller.IsRunning()) return;
   const bool wasPaused = controller.BeginCancel();
-  if (controller.Session().IsFinished() ||
-      halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
+  if (controller.Session().IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
     // The installation may have begun while the question was open.
     if (controller.ConfirmCancel()) SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
   } else {

@@ -74,3 +74,41 @@ function(halvora_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${labels}")
 endfunction()
+
+# halvora::<name> for each system library <name>.dll that Windows does not
+# protect as a known DLL: an import library whose functions are resolved at
+# their first call instead of when the program is loaded. The program limits
+# the DLL search to the system folder first thing (app/main_win.cpp), so a
+# planted <name>.dll beside it (in a Downloads folder, say) is never loaded;
+# a DLL imported the usual way would be looked for there first, before any
+# of our code runs. The delay-load import libraries are made from the
+# toolchain's own import libraries at configure time.
+function(halvora_delay_loaded_libraries)
+  foreach(name IN LISTS ARGN)
+    if(NOT WIN32)
+      continue()
+    endif()
+    find_library(HALVORA_IMPORT_${name} NAMES ${name} REQUIRED)
+    set(folder ${CMAKE_BINARY_DIR}/delay-load)
+    set(def ${folder}/${name}.def)
+    set(lib ${folder}/lib${name}_delay.a)
+    file(MAKE_DIRECTORY ${folder})
+    execute_process(COMMAND ${CMAKE_NM} ${HALVORA_IMPORT_${name}}
+                    OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "[^\n]* I __imp_[^\n]*" imports "${symbols}")
+    set(exports "")
+    foreach(line IN LISTS imports)
+      string(REGEX REPLACE ".* I __imp_" "" function "${line}")
+      string(APPEND exports "  ${function}\n")
+    endforeach()
+    string(TOUPPER ${name} dll)
+    file(WRITE ${def} "LIBRARY ${dll}.dll\nEXPORTS\n${exports}")
+    execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --output-delaylib ${lib}
+                    COMMAND_ERROR_IS_FATAL ANY)
+    add_library(halvora::${name} STATIC IMPORTED GLOBAL)
+    set_target_properties(halvora::${name} PROPERTIES
+      IMPORTED_LOCATION ${lib}
+      INTERFACE_LINK_LIBRARIES delayimp)
+  endforeach()
+endfunction()
+halvora_delay_loaded_libraries(wininet wtsapi32 wintrust crypt32 bcrypt comctl32)

@@ -46,6 +46,22 @@ std::wstring ShortcutRelativePath(std::wstring_view spec) {
                                        : std::wstring(spec.substr(at + kMarker.size()));
 }
 
+bool StaysBelowFolder(std::wstring_view relative) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = relative.find_first_of(L"\\/", start);
+    if (relative.substr(start, end == std::wstring_view::npos ? end : end - start) == L"..")
+      return false;
+    if (end == std::wstring_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool IsUncOrDevicePath(std::wstring_view path) {
+  auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  return path.size() >= 2 && separator(path[0]) && separator(path[1]);
+}
+
 bool SplitRegistrySpec(std::wstring_view section, std::wstring& root, std::wstring& subKey,
                        std::wstring& valueName) {
   root.clear();

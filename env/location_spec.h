@@ -26,6 +26,14 @@ std::wstring RegistrySection(std::wstring_view spec, bool windows64);
 // The text after "Value:" to the end of the location spec (empty without the marker).
 std::wstring ShortcutRelativePath(std::wstring_view spec);
 
+// Whether a shortcut path below a special folder stays below it: no ".."
+// part, between backslashes or slashes.
+bool StaysBelowFolder(std::wstring_view relative);
+
+// A UNC path ("\\server\share\...") or a device path ("\\?\...", "\\.\..."):
+// checking that one exists would reach out to the network.
+bool IsUncOrDevicePath(std::wstring_view path);
+
 // ROOT before the first '\\', SUBKEY up to the first ',', VALUENAME after it.
 // True when all three are non-empty; the outputs are set in any case.
 bool SplitRegistrySpec(std::wstring_view section, std::wstring& root, std::wstring& subKey,

@@ -72,6 +72,7 @@ bool ResolveRegistrySpec(const std::wstring& spec, std::wstring& found) {
 bool ResolveShortcutSpec(const std::wstring& spec, const std::wstring& allUsersFolder,
                          const std::wstring& userFolder, std::wstring& found) {
   const std::wstring relative = ShortcutRelativePath(spec);
+  if (!StaysBelowFolder(relative)) return false;
   // The user's folder is tried only when the all-users shortcut is missing,
   // not when it exists but leads nowhere. A folder that could not be read
   // offers no shortcut (its empty name would make the path root-relative).
@@ -82,7 +83,8 @@ bool ResolveShortcutSpec(const std::wstring& spec, const std::wstring& allUsersF
   }
   std::wstring target;
   ResolveShortcut(candidate, target);
-  if (!PathExists(target)) return false;
+  // A target on a share is never probed: the look would go out to the network.
+  if (IsUncOrDevicePath(target) || !PathExists(target)) return false;
   found = target;
   return true;
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 
 // Replaces the third component of a profile path (C:\Users\alice\AppData\...
-// -> C:\Users\bob\AppData\...). A path with fewer than three backslashes, or an
-// empty user name (the session could not be asked), leaves the path unchanged.
+// -> C:\Users\bob\AppData\...). A path with fewer than three backslashes, one
+// that does not start with a drive letter (a roaming folder on a share keeps
+// its server's name), or an empty user name (the session could not be
+// asked), leaves the path unchanged.
 std::wstring ReplaceProfileFolder(std::wstring_view folder, std::wstring_view sessionUser);

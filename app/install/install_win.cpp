@@ -27,8 +27,8 @@ bool IsDotEntry(const wchar_t* name) {
 KernelHandle RunProgram(const std::wstring& program, const std::wstring& arguments) {
   // Only a file starts: the shell would open a window for an empty path (the
   // current folder) or a folder.
-  const DWORD attributes = program.empty() ? INVALID_FILE_ATTRIBUTES
-                                           : GetFileAttributesW(program.c_str());
+  const DWORD attributes =
+      program.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(program.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return KernelHandle();
   SHELLEXECUTEINFOW info = {};

@@ -11,9 +11,9 @@ constexpr std::size_t kKeyHashDigits = 64;  // SHA-256 in hexadecimal
 }  // namespace
 
 bool IsPublisherKeyHash(std::string_view text) {
-  return text.size() == kKeyHashDigits &&
-         std::all_of(text.begin(), text.end(),
-                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  return text.size() == kKeyHashDigits && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
 }
 
 std::optional<std::vector<std::string>> ParsePublisherList(std::string_view text) {

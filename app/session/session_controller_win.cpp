@@ -27,8 +27,7 @@ void CreateFolder(std::wstring path) {
 
 SessionController::SessionController(const halvora::ui::CWindow& window,
                                      const std::wstring& serverHost, uint32_t serverPort,
-                                     const std::wstring& appId,
-                                     halvora::PublisherPolicy publishers)
+                                     const std::wstring& appId, halvora::PublisherPolicy publishers)
     : window(window),
       serverHost(serverHost),
       serverPort(serverPort),

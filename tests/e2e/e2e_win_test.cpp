@@ -130,8 +130,9 @@ struct SessionRun {
   bool tempKept;
   const char* record;  // the type text appended, or none
   std::function<void(const std::string& log)> checkLog;
-  bool broadcast = false;  // the setups tell every window of a setting change
-  bool killed = false;     // the drive kills the program
+  bool broadcast = false;      // the setups tell every window of a setting change
+  bool killed = false;         // the drive kills the program
+  std::string publisher = "";  // the copy is pinned to it
 };
 
 TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
@@ -186,6 +187,39 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
                       broadcast};
   };
 
+  // The viewer's setup is signed by the publisher of HALVORA_E2E_PIN.
+  auto pinnedViewer = [&](const char* what, const std::string& pin, bool runs) {
+    SessionRun run{what,
+                   "e2e-viewer",
+                   L"Sample Viewer",
+                   true,
+                   "",
+                   [&] {
+                     std::error_code error;
+                     fs::remove_all(apps / "e2e-viewer", error);
+                   },
+                   nullptr,
+                   {},
+                   false,
+                   false,
+                   nullptr,
+                   nullptr};
+    run.publisher = pin;
+    if (runs) {
+      run.journal = {"viewer|-appid|e2e-viewer"};
+      run.appFolder = true;
+      run.record = "6|0";
+    } else {
+      run.drive = [](ProgramRun& program) {
+        const HWND notice = program.WaitForMessageBox();
+        ASSERT_TRUE(notice) << "no notice";
+        EXPECT_TRUE(Contains(program.process.DebugStrings(), "publisher check refused "));
+        ProgramRun::Answer(notice, true);
+      };
+    }
+    return run;
+  };
+
   const std::string portablePath = "/packages/portable/portable.zip";
   // Neither installed nor partly fetched.
   auto freshPortable = [&] {
@@ -196,23 +230,22 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
   // The server holds the package after 400000 bytes; past a quarter of a
   // mebibyte the program is killed.
   auto killedAtHalf = [&](const char* what, std::function<void()> before) {
-    SessionRun run{what,
-                   "e2e-portable",
-                   L"Sample Portable",
-                   true,
-                   "stall=400000",
-                   std::move(before),
-                   [&](ProgramRun& program) {
-                     waitForBytes(package, 256 * 1024);
-                     program.Kill();
-                   },
-                   {},
-                   false,
-                   true,
-                   nullptr,
-                   [&](const std::string&) {
-                     EXPECT_TRUE(fs::exists(package.wstring() + L".part.xml"));
-                   }};
+    SessionRun run{
+        what,
+        "e2e-portable",
+        L"Sample Portable",
+        true,
+        "stall=400000",
+        std::move(before),
+        [&](ProgramRun& program) {
+          waitForBytes(package, 256 * 1024);
+          program.Kill();
+        },
+        {},
+        false,
+        true,
+        nullptr,
+        [&](const std::string&) { EXPECT_TRUE(fs::exists(package.wstring() + L".part.xml")); }};
     run.killed = true;
     return run;
   };
@@ -286,6 +319,11 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        false,
        "6|0",
        nullptr},
+      pinnedViewer("pinned to another publisher than the setup's: the notice, nothing runs, and "
+                   "nothing fetched is kept",
+                   Env("HALVORA_E2E_OTHER_PIN"), false),
+      pinnedViewer("pinned to the setup's publisher among others: it runs",
+                   Env("HALVORA_E2E_OTHER_PIN") + "," + Env("HALVORA_E2E_PIN"), true),
       launchedWithAllPresent("everything present: nothing is fetched, the launch command installs",
                              false),
       // The setup waits for every window to take its message, the program's
@@ -508,7 +546,7 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
     fs::remove(journal, error);
     SetEnvironmentVariableW(kBroadcastVariable, run.broadcast ? L"1" : nullptr);
 
-    ProgramRun program(Stamp(run.id), run.title);
+    ProgramRun program(Stamp(run.id, run.publisher), run.title);
     ASSERT_TRUE(program.process.Started());
     if (run.drive) {
       ASSERT_TRUE(program.window) << "no window titled " << WideToAnsi(run.title);
@@ -527,6 +565,9 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
           << said;
     }
 
+    // A copy that pins no publisher says so for each program it starts.
+    EXPECT_EQ(Contains(program.process.DebugStrings(), "started without a publisher check: "),
+              run.publisher.empty() && !run.journal.empty());
     // The platform client's setup may outlive the program (it is waited for
     // only when the application is found present).
     WaitUntil([&] { return JournalLines(journal).size() >= run.journal.size(); });
@@ -550,6 +591,45 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
               expectedRecords.empty() ? "" : "<root>\r\n" + expectedRecords + "</root>\r\n");
     if (run.checkLog) run.checkLog(ServerLog());
   }
+}
+
+// A copy started from a folder where someone planted libraries under the
+// names of the system DLLs it uses, with Wine told to prefer such files to
+// its own (WINEDLLOVERRIDES, which Wine reads only from the environment the
+// suite started with: tests/e2e/CMakeLists.txt): it loads none of them, and
+// installs.
+TEST_F(EndToEnd, LibrariesPlantedBesideTheProgramAreNotLoaded) {
+  const fs::path folder = work / "planted";
+  fs::create_directories(folder);
+  const fs::path copy = folder / "e2e-viewer.exe";
+  fs::copy_file(Stamp("e2e-viewer"), copy);
+  for (const wchar_t* name :
+       {L"wininet", L"wtsapi32", L"wintrust", L"crypt32", L"bcrypt", L"comctl32"}) {
+    fs::copy_file(WinePath(HALVORA_FIXTURE_DIR "/planted.dll"),
+                  folder / (name + std::wstring(L".dll")));
+  }
+  auto loaded = [&] {
+    std::vector<std::string> markers;
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.path().extension() == ".loaded")
+        markers.push_back(entry.path().filename().string());
+    return markers;
+  };
+
+  // A program that takes no care loads the planted one.
+  fs::copy_file(WinePath(HALVORA_FIXTURE_DIR "/load-probe.exe"), folder / "load-probe.exe");
+  RunProcess({(folder / "load-probe.exe").wstring(), L"wtsapi32.dll"});
+  ASSERT_EQ(loaded(), std::vector<std::string>{"wtsapi32.dll.loaded"})
+      << "the planting does not take";
+  fs::remove(folder / "wtsapi32.dll.loaded");
+
+  InstallClient();
+  ProgramRun program(copy, L"Sample Viewer");
+  DWORD exitCode = 1;
+  ASSERT_TRUE(program.WaitForEnd(exitCode, kRunLimit));
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(loaded(), std::vector<std::string>{});
+  EXPECT_TRUE(fs::exists(apps / "e2e-viewer" / "LocalCfg.xml"));
 }
 
 }  // namespace

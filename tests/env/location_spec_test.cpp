@@ -53,10 +53,29 @@ TEST(LocationSpec, RegistrySectionByWindowsWidth) {
   }
 }
 
-TEST(LocationSpec, ShortcutPathIsTheTextAfterValue) {
-  EXPECT_EQ(ShortcutRelativePath(L"Type:2Value:\\App\\App.lnk"), L"\\App\\App.lnk");
-  EXPECT_EQ(ShortcutRelativePath(L"Value:\\a.lnk|Type:2"), L"\\a.lnk|Type:2");
-  EXPECT_EQ(ShortcutRelativePath(L"Type:2"), L"");
+TEST(LocationSpec, ShortcutPathIsTheTextAfterValueAndFollowedOnlyBelowItsFolder) {
+  const struct {
+    const wchar_t* spec;
+    const wchar_t* relative;
+    bool below;
+  } cases[] = {
+      {L"Type:2Value:\\App\\App.lnk", L"\\App\\App.lnk", true},
+      {L"Value:\\a.lnk|Type:2", L"\\a.lnk|Type:2", true},
+      {L"Type:2", L"", true},
+      {L"Type:2Value:\\..\\..\\x.lnk", L"\\..\\..\\x.lnk", false},
+      {L"Type:3Value:\\App/../../x.lnk", L"\\App/../../x.lnk", false},
+      {L"Type:2Value:\\..", L"\\..", false},
+      {L"Type:2Value:\\App..\\..App.lnk", L"\\App..\\..App.lnk", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ShortcutRelativePath(c.spec), c.relative) << c.spec;
+    EXPECT_EQ(StaysBelowFolder(ShortcutRelativePath(c.spec)), c.below) << c.spec;
+  }
+  for (const wchar_t* path : {L"\\\\server\\share\\app.exe", L"//server/share/app.exe",
+                              L"\\\\?\\UNC\\server\\app.exe", L"\\\\.\\pipe\\x"})
+    EXPECT_TRUE(IsUncOrDevicePath(path)) << path;
+  for (const wchar_t* path : {L"C:\\App\\app.exe", L"\\App\\app.exe", L""})
+    EXPECT_FALSE(IsUncOrDevicePath(path)) << path;
 }
 
 TEST(LocationSpec, SplitsRegistrySections) {
@@ -127,6 +146,9 @@ TEST(UserFolder, ReplacesTheProfileComponentWithTheSessionUser) {
       {L"", L"bob", L""},
       // No session user: the process's own folder, not a path with a hole.
       {L"C:\\Users\\alice\\AppData\\Roaming", L"", L"C:\\Users\\alice\\AppData\\Roaming"},
+      // On a share the third part is the share's folder, not the profile.
+      {L"\\\\fs1\\profiles\\alice\\AppData", L"bob", L"\\\\fs1\\profiles\\alice\\AppData"},
+      {L"d:\\Users\\alice\\AppData\\Roaming", L"bob", L"d:\\Users\\bob\\AppData\\Roaming"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ReplaceProfileFolder(c.folder, c.user), c.result) << c.folder;

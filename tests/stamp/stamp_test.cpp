@@ -118,8 +118,9 @@ class StampTest : public testing::Test {
 TEST_F(StampTest, HelpPrintsTheUsage) {
   const ProcessOutput run = RunProcess({kStamp, L"--help"});
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_NE(run.out.find("halvora-stamp --appid ID --server HOST[:PORT] [--publisher HEX[,HEX...]]"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("halvora-stamp --appid ID --server HOST[:PORT] [--publisher HEX[,HEX...]]"),
+      std::string::npos)
       << run.out;
 }
 
@@ -235,7 +236,8 @@ TEST_F(StampTest, PrintsAndPinsPublishers) {
   const std::string b = ReadBytes(signedFolder + "\\b.pin").substr(0, 64);
   ASSERT_EQ(a.size(), 64u);
 
-  ProcessOutput run = RunProcess({kStamp, L"--print-publisher", Wide(signedFolder + "\\signed-a.exe")});
+  ProcessOutput run =
+      RunProcess({kStamp, L"--print-publisher", Wide(signedFolder + "\\signed-a.exe")});
   EXPECT_EQ(run.exitCode, 0u) << run.err;
   EXPECT_EQ(run.out, a + "\r\n");
   for (const char* file : {"unsigned.exe", "tampered.exe", "missing.exe"}) {

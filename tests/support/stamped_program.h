@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -147,13 +148,20 @@ class StampedProgramTest : public testing::Test {
   }
   void TearDown() override { SetEnvironmentVariableW(L"HALVORA_FIXTURE_LOG", nullptr); }
 
-  // A copy stamped for `id` and the server, made on first use.
-  std::filesystem::path Stamp(const std::string& id) {
-    const std::filesystem::path copy = work / (id + ".exe");
+  // A copy stamped for `id` and the server, and pinned to `publisher` when
+  // one is given, made on first use.
+  std::filesystem::path Stamp(const std::string& id, const std::string& publisher = "") {
+    const std::filesystem::path copy =
+        work /
+        (id + (publisher.empty() ? "" : "-" + std::to_string(std::hash<std::string>{}(publisher))) +
+         ".exe");
     if (!std::filesystem::exists(copy)) {
-      const ProcessOutput run =
-          RunProcess({AnsiToWide(WinePath(HALVORA_STAMP)), L"--appid", AnsiToWide(id), L"--server",
-                      server, AnsiToWide(WinePath(HALVORA_PROGRAM)), copy.wstring()});
+      std::vector<std::wstring> command = {AnsiToWide(WinePath(HALVORA_STAMP)), L"--appid",
+                                           AnsiToWide(id), L"--server", server};
+      if (!publisher.empty())
+        command.insert(command.end(), {L"--publisher", AnsiToWide(publisher)});
+      command.insert(command.end(), {AnsiToWide(WinePath(HALVORA_PROGRAM)), copy.wstring()});
+      const ProcessOutput run = RunProcess(command);
       EXPECT_EQ(run.exitCode, 0u) << run.err;
     }
     return copy;

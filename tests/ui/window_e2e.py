@@ -177,11 +177,23 @@ class Run:
     def drawn_or_ended(self):
         try:
             return self.pixel(Screen(), 200, 10) == BAND
-        except subprocess.CalledProcessError:  # the window is gone
-            return self.process.poll() is not None
+        except CheckFailed:  # the program ended
+            return True
+
+    def origin(self):
+        """The window's top left corner on the screen. Wine may give a window
+        a new X window (a change of its styles can), so an id that has gone
+        is looked up again by the window's name while the program runs."""
+        try:
+            return origin(self.wid)
+        except subprocess.CalledProcessError:
+            if self.process.poll() is not None:
+                raise CheckFailed("the program ended (status %s)" % self.process.poll())
+            self.wid = wait_for("the window again", lambda: find_window(self.name))
+            return origin(self.wid)
 
     def screen(self, x, y):
-        ox, oy = origin(self.wid)
+        ox, oy = self.origin()
         return ox + x, oy + y
 
     def pixel(self, shot, x, y):
@@ -189,7 +201,7 @@ class Run:
 
     def shows(self, picture, left, top, shot=None):
         shot = shot or Screen()
-        ox, oy = origin(self.wid)
+        ox, oy = self.origin()
         return all(shot.at(ox + left + x, oy + top + y) == colour
                    for y, row in enumerate(picture) for x, colour in enumerate(row))
 
@@ -243,7 +255,7 @@ LAUNCH_AT = (284, 179)
 
 def drawn_window(r, server):
     shot = Screen()
-    ox, oy = origin(r.wid)
+    ox, oy = r.origin()
     for x, y in [(0, 233), (3, 233), (0, 230), (1, 232), (395, 233), (392, 233), (394, 232)]:
         got, below = shot.at(ox + x, oy + y), r.below.at(ox + x, oy + y)
         expect(got != KEY and got == below,
@@ -327,13 +339,13 @@ def enter_does_nothing(r, server):
 
 
 def drag_by_body(r, server):
-    x0, y0 = origin(r.wid)
+    x0, y0 = r.origin()
     sx, sy = x0 + 200, y0 + 60
     run("xdotool", "mousemove", "--sync", str(sx), str(sy), "mousedown", "1")
     for step in range(1, 6):
         run("xdotool", "mousemove", "--sync", str(sx + 10 * step), str(sy + 6 * step))
     run("xdotool", "mouseup", "1")
-    wait_for("the window to move", lambda: origin(r.wid) == (x0 + 50, y0 + 30))
+    wait_for("the window to move", lambda: r.origin() == (x0 + 50, y0 + 30))
 
 
 def close_answered_yes(r, server):

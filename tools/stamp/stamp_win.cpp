@@ -95,8 +95,9 @@ std::string AppIdValue(const std::wstring& value) {
   // ".." would name the folder above the applications' folder, and a
   // device name or a name Windows trims would not name a folder at all.
   if (!halvora::IsPlainFileName(value))
-    throw Failure{"--appid must not be . or .., a device name (CON, NUL, COM1 ...), or end in a "
-                  "dot or a space"};
+    throw Failure{
+        "--appid must not be . or .., a device name (CON, NUL, COM1 ...), or end in a "
+        "dot or a space"};
   return id;
 }
 
@@ -117,8 +118,9 @@ std::string ServerValue(const std::wstring& value) {
 std::string PublisherValue(const std::wstring& value) {
   const std::string list = AsciiValue("--publisher", value);
   if (!halvora::ParsePublisherList(list))
-    throw Failure{"--publisher must be one or more SHA-256 hashes of 64 lower-case hex digits, "
-                  "separated by commas"};
+    throw Failure{
+        "--publisher must be one or more SHA-256 hashes of 64 lower-case hex digits, "
+        "separated by commas"};
   return list;
 }
 
@@ -154,8 +156,9 @@ Options ParseOptions(int argc, wchar_t** argv) {
       bool& given = arg == L"--appid" ? haveAppId : arg == L"--server" ? haveServer : havePublisher;
       if (given) throw UsageError{Narrow(arg) + " given twice"};
       given = true;
-      (arg == L"--appid" ? options.appId : arg == L"--server" ? options.server : options.publisher) =
-          argv[++i];
+      (arg == L"--appid"    ? options.appId
+       : arg == L"--server" ? options.server
+                            : options.publisher) = argv[++i];
     } else if (arg.size() > 1 && arg[0] == L'-') {
       throw UsageError{"unknown option " + Narrow(arg)};
     } else {
