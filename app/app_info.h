@@ -2,6 +2,8 @@
 // The application and its client program as the servers describe them. Plain
 // data filled once by the service calls and read by the later steps.
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 // The platform's icon handle type, declared the way <windows.h> declares it,
@@ -15,9 +17,10 @@ struct AppInfo {
   // as target), each through a session of its own. QueryFileSize sets
   // fileSize, to 0 when the request fails. QueryClientProgram fills
   // `program` and tells the server the machine's native word size. Both
-  // need the platform's network (app_service_win.cpp).
-  void QueryFileSize();
-  void QueryClientProgram(Prog_info& program) const;
+  // need the platform's network (app_service_win.cpp); a raised `stop` ends
+  // their wait.
+  void QueryFileSize(const std::atomic<int32_t>* stop = nullptr);
+  void QueryClientProgram(Prog_info& program, const std::atomic<int32_t>* stop = nullptr) const;
 
   std::wstring name;
   std::wstring appId;

@@ -9,9 +9,14 @@
 // applies. The dialog outlives them: the controller's destructor joins its
 // worker, which joins its monitor.
 //
-// Ending: a confirmed cancel ends the dialog 300 ms later; the installation
-// ends it when it is done. While the installation runs, the launch, cancel
-// and close commands are held off and the buttons are inert.
+// Start: the window shows at once, with only its close button alive, while
+// the controller asks the platform on a thread of its own; its answer
+// (kDescribed) fills the window and starts the session, or shows the
+// failure notice over the window and ends it.
+//
+// Ending: a close before the answer ends the dialog at once; a confirmed
+// cancel ends it 300 ms later; the installation ends it when it is done. While the installation
+// runs, the launch, cancel and close commands are held off and the buttons are inert.
 
 #include <cstdint>
 #include <string>
@@ -54,6 +59,10 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   void OnDestroy() override;
 
  private:
+  void SetIcons(HICON shown);
+  // kDescribed: the application shown and the session started, or the notice.
+  void OnDescribed();
+
   const std::wstring cancelQuestion;
   halvora::win::IconHandle icon;  // icon resource 128
   // What the window shows: fonts, pictures, widgets, tooltip. Declared

@@ -38,41 +38,62 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SetWindowLongW(window, GWL_EXSTYLE, GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_LAYERED);
   SetLayeredWindowAttributes(window, kColorKey, 0, LWA_COLORKEY);
 
-  const bool described = controller.Describe();
-  if (!described) {
-    halvora::ui::ShowNotice(window, kQueryFailedNotice);
-    EndDialog(IDCANCEL);
-  }
-
-  const AppInfo& app = controller.App();
-  const HICON shown = app.icon ? static_cast<HICON>(app.icon) : icon.Get();
-  SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
-  SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
-  SetWindowTextW(window, app.name.c_str());
-  mainView.SetApplication(app.name, static_cast<HICON>(app.icon), app.fileSize);
-  const InstallSession& session = controller.Session();
-  mainView.Layout(window, session.IsFinished(), session.SpeedKbps());
-
-  if (described) controller.Start();
+  // The window shows before anything is asked: the program's own icon, no
+  // name or size yet, and only the close button alive. The platform is
+  // asked on a thread of the controller's, which posts kDescribed.
+  SetIcons(icon.Get());
+  SetWindowTextW(window, L"");
+  mainView.Layout(window, false, 0.0);
+  mainView.EnableSessionButtons(false);
+  controller.DescribeInBackground();
   return TRUE;
 }
 
+void CHalvoraDlg::SetIcons(HICON shown) {
+  SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(shown));
+  SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(shown));
+}
+
+void CHalvoraDlg::OnDescribed() {
+  const HWND window = Handle();
+  if (!controller.FinishDescribe()) {
+    // Over the window, which stands where the user saw it.
+    halvora::ui::ShowNotice(window, kQueryFailedNotice);
+    EndDialog(IDCANCEL);
+    return;
+  }
+  const AppInfo& app = controller.App();
+  SetIcons(app.icon ? static_cast<HICON>(app.icon) : icon.Get());
+  mainView.SetApplication(app.name, static_cast<HICON>(app.icon), app.fileSize);
+  const InstallSession& session = controller.Session();
+  mainView.SetLaunchBitmap(session.IsFinished() ? IDB_LAUNCH_READY : IDB_LAUNCH_WAITING);
+  mainView.UpdateSpeedText(session.SpeedKbps());
+  mainView.EnableSessionButtons(true);
+  controller.Start();
+  // The title last: a window titled with the application's name has a
+  // session under way (what tools that wait for the window rely on).
+  SetWindowTextW(window, app.name.c_str());
+  mainView.RedrawAll();
+}
+
 bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
-  // Held off while the installation runs and once the session is ending.
+  // Held off while the installation runs and once the session is ending;
+  // before the platform has answered, only the close button acts.
   const bool running = controller.IsRunning();
+  const bool describing = controller.IsDescribing();
   const bool finished = controller.Session().IsFinished();
   switch (id) {
     case kCloseCommand:
       if (running) OnCancel();
       return true;
     case kCancelCommand:
-      if (running && !finished) OnCancel();
+      if (running && !describing && !finished) OnCancel();
       return true;
     case kPauseCommand:
-      controller.TogglePause();
+      if (!describing) controller.TogglePause();
       return true;
     case kLaunchCommand:
-      controller.Launch();
+      if (!describing) controller.Launch();
       return true;
     default:
       return false;
@@ -80,6 +101,12 @@ bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
 }
 
 void CHalvoraDlg::OnCancel() {
+  // Nothing has been fetched yet: the program ends at once, without asking
+  // (the controller's destructor stops the questions still under way).
+  if (controller.IsDescribing()) {
+    EndDialog(IDCANCEL);
+    return;
+  }
   if (!controller.IsRunning()) return;
   const bool wasPaused = controller.BeginCancel();
   if (controller.Session().IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
@@ -102,6 +129,9 @@ bool CHalvoraDlg::OnTimer(UINT_PTR id) {
 
 bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
   switch (n) {
+    case kDescribed:
+      OnDescribed();
+      return true;
     case kProgressChanged:
       mainView.SetPercent(controller.View().TakeProgress());
       return true;

@@ -32,7 +32,8 @@ class CMainView {
   CMainView& operator=(const CMainView&) = delete;
 
   // The application shown: name, its 48 x 48 icon (may be null; not owned)
-  // and package size in bytes.
+  // and package size in bytes. Until then the window shows no name and no
+  // size.
   void SetApplication(std::wstring name, HICON icon, int32_t fileSize);
 
   // Sizes and centres `dialog` in the work area and creates its children.
@@ -57,6 +58,8 @@ class CMainView {
   // A disabled button takes no clicks and shows neither hover nor the hand
   // cursor: the pointer over it belongs to the dialog.
   void EnableButtons(bool enabled);
+  // The same for pause, cancel and launch: the close button stays as it is.
+  void EnableSessionButtons(bool enabled);
   // Invalidates, erases and repaints the whole window and its children now.
   void RedrawAll();
 
@@ -74,6 +77,7 @@ class CMainView {
   std::wstring name;
   HICON icon = nullptr;
   int32_t fileSize = 0;
+  bool described = false;  // SetApplication was called
 
   win::FontHandle nameFont;
   win::FontHandle labelFont;

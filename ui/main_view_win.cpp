@@ -46,6 +46,7 @@ void CMainView::SetApplication(std::wstring appName, HICON appIcon, int32_t size
   name = std::move(appName);
   icon = appIcon;
   fileSize = size;
+  described = true;
 }
 
 void CMainView::Layout(HWND window, bool finished, double speedKbps) {
@@ -127,7 +128,7 @@ void CMainView::EraseBackground(HDC dc) {
     RECT nameRect = ToRECT(layout.name);
     DrawTextW(mem, shown.text.c_str(), static_cast<int>(shown.text.size()), &nameRect,
               DT_SINGLELINE | DT_LEFT | DT_TOP | DT_NOPREFIX);
-    const std::wstring size = FormatPackageSize(fileSize);
+    const std::wstring size = described ? FormatPackageSize(fileSize) : std::wstring();
     RECT sizeRect = ToRECT(layout.size);
     DrawTextW(mem, size.c_str(), static_cast<int>(size.size()), &sizeRect,
               DT_SINGLELINE | DT_LEFT | DT_TOP | DT_NOPREFIX);
@@ -205,7 +206,12 @@ void CMainView::RedrawAll() {
 }
 
 void CMainView::EnableButtons(bool enabled) {
-  for (CBmpBtn* button : {&closeButton, &pauseButton, &cancelButton, &launchButton}) {
+  if (closeButton.Handle()) EnableWindow(closeButton.Handle(), enabled);
+  EnableSessionButtons(enabled);
+}
+
+void CMainView::EnableSessionButtons(bool enabled) {
+  for (CBmpBtn* button : {&pauseButton, &cancelButton, &launchButton}) {
     if (button->Handle()) EnableWindow(button->Handle(), enabled);
   }
 }

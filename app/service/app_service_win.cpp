@@ -31,12 +31,14 @@ constexpr DWORD kInfoExeUnits = 260;
 constexpr int kIconPixels = 48;
 
 // One base64 request to the data server, through a session of its own.
-bool AskDataServer(const AppInfo& app, const std::string& request, std::string& text) {
+bool AskDataServer(const AppInfo& app, const std::string& request, std::string& text,
+                   const std::atomic<int32_t>* stop) {
   const auto session = ZanHttpSession::Create(app.dataServerAddr, app.port);
   std::unique_ptr<char[]> response;
   int32_t length = 0;
-  const int32_t result = session->SendRequest(request.c_str(), halvora::BodyEncoding::Base64,
-                                              WideToAnsi(app.dataPath).c_str(), response, length);
+  const int32_t result =
+      session->SendRequest(request.c_str(), halvora::BodyEncoding::Base64,
+                           WideToAnsi(app.dataPath).c_str(), response, length, stop);
   return halvora::AcceptedAnswer(result, response, length, text);
 }
 
@@ -91,16 +93,16 @@ bool ReadInstallInfo(AppQueryContext& context, PackageSource source, PackageFact
 
 }  // namespace
 
-void AppInfo::QueryFileSize() {
+void AppInfo::QueryFileSize(const std::atomic<int32_t>* stop) {
   std::string text;
-  if (!AskDataServer(*this, halvora::FileSizeRequest(appId), text)) {
+  if (!AskDataServer(*this, halvora::FileSizeRequest(appId), text, stop)) {
     fileSize = 0;
     return;
   }
   halvora::ReadFileSize(text, *this);
 }
 
-void AppInfo::QueryClientProgram(Prog_info& program) const {
+void AppInfo::QueryClientProgram(Prog_info& program, const std::atomic<int32_t>* stop) const {
   // The native architecture: a 32-bit copy on a 64-bit system asks for the
   // 64-bit program.
   SYSTEM_INFO system = {};
@@ -108,18 +110,20 @@ void AppInfo::QueryClientProgram(Prog_info& program) const {
   const std::string request =
       halvora::ClientProgramRequest(appId, halvora::OsText(system.wProcessorArchitecture));
   std::string text;
-  if (!AskDataServer(*this, request, text)) return;
+  if (!AskDataServer(*this, request, text, stop)) return;
   halvora::ReadClientProgram(text, dataServerAddr, program);
 }
 
 bool QueryAppInfo(AppQueryContext& context) {
   context.downloadList.clear();
   AppInfo& app = context.appInfo;
+  const auto stopped = [&] { return context.stop && context.stop->load() != 0; };
 
   const std::string request = halvora::DescriptionRequest(app.appId);
   std::unique_ptr<char[]> response;
   int32_t length = 0;
-  const int32_t result = context.mainSession.SendSealedRequest(request.c_str(), response, length);
+  const int32_t result =
+      context.mainSession.SendSealedRequest(request.c_str(), response, length, context.stop);
   std::string text;
   std::string iconPath;
   if (!halvora::AcceptedAnswer(result, response, length, text) ||
@@ -133,11 +137,14 @@ bool QueryAppInfo(AppQueryContext& context) {
   if (Fetch(context.mainSession, app.iconFile, iconUrl) != halvora::kDownloadOk)
     DeleteFileW(app.iconFile.c_str());
 
-  app.QueryFileSize();
+  if (stopped()) return false;
+  app.QueryFileSize(context.stop);
   LoadAppIcon(app);
-  app.QueryClientProgram(context.progInfo);
+  app.QueryClientProgram(context.progInfo, context.stop);
+  if (stopped()) return false;
 
-  const PackageSource source = halvora::PackageSourceFor(halvora::AppKindOf(app.appType, app.installTypeId));
+  const PackageSource source =
+      halvora::PackageSourceFor(halvora::AppKindOf(app.appType, app.installTypeId));
   PackageFacts facts;
   switch (source) {
     case PackageSource::ClientProgram:
@@ -150,7 +157,7 @@ bool QueryAppInfo(AppQueryContext& context) {
     case PackageSource::None:
       break;
   }
-  if (!halvora::AppendDownloads(context, source, facts)) return false;
+  if (stopped() || !halvora::AppendDownloads(context, source, facts)) return false;
   // The spreadsheet kind keeps its install information beside the package.
   if (source == PackageSource::GreenSoftInfo)
     DeleteFileW(halvora::InstallInfoFilePath(context.tempRoot, app.appId).c_str());

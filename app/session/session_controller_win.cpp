@@ -51,6 +51,14 @@ SessionController::SessionController(const halvora::ui::CWindow& window,
 }
 
 SessionController::~SessionController() {
+  // A window closed before the platform answered: every wait of the
+  // description ends within moments, and nothing more is asked.
+  if (describer.joinable()) {
+    describeStop.exchange(1);
+    mainSession->cancelRequested.exchange(1);
+    ftp->Interrupt();
+    describer.join();
+  }
   // A worker still in a transfer, or waiting for the launch button, is
   // stopped and waited for, so no thread outlives what it uses.
   if (worker.joinable()) {
@@ -78,8 +86,21 @@ bool SessionController::Describe() {
                           progInfo,
                           session.downloadList,
                           clientZipPath,
-                          halvora::AnsiToWide(halvora::build_config::kPublicFileHost)};
+                          halvora::AnsiToWide(halvora::build_config::kPublicFileHost),
+                          &describeStop};
   return QueryAppInfo(context);
+}
+
+void SessionController::DescribeInBackground() {
+  describer = std::thread([this] {
+    described = Describe();
+    window.PostWmApp(kDescribed, described ? 1 : 0);
+  });
+}
+
+bool SessionController::FinishDescribe() {
+  if (describer.joinable()) describer.join();
+  return described;
 }
 
 void SessionController::Start() {

@@ -49,9 +49,16 @@ class SessionController {
   SessionController& operator=(const SessionController&) = delete;
   ~SessionController();
 
-  // Asks the platform what to install and prepares the download list. Makes
-  // no window call; false when the description failed.
-  bool Describe();
+  // Asks the platform what to install and prepares the download list on a
+  // thread of its own, which posts kDescribed (wParam 1 when it succeeded)
+  // when it is done. Until then nothing but the controller touches what it
+  // fills: App(), the session and its list.
+  void DescribeInBackground();
+  // On kDescribed: waits for the thread's last steps; true when the
+  // description succeeded.
+  bool FinishDescribe();
+  // True from DescribeInBackground until FinishDescribe.
+  bool IsDescribing() const { return describer.joinable(); }
   // Lists the download list on the debug output and starts the worker.
   void Start();
 
@@ -85,6 +92,8 @@ class SessionController {
  private:
   enum class Phase { Running, Installing, Ending };
 
+  // Asks the platform what to install and prepares the download list.
+  bool Describe();
   // Runs the download and, once the phase is Installing, the installation.
   void WorkerThread();
   // Waits until the launch button or a confirmed cancel leaves Running, or
@@ -126,5 +135,9 @@ class SessionController {
   std::mutex launchLock;
   std::condition_variable launchChanged;
   bool abandoned = false;  // under launchLock
+  // Raised by the destructor while the description is asked for.
+  std::atomic<int32_t> describeStop{0};
+  std::atomic<bool> described{false};  // what the describer found
+  std::thread describer;
   std::thread worker;
 };

@@ -17,6 +17,7 @@ class CWindow;
 
 // WM_APP + n messages of the main dialog.
 enum SessionMessage : UINT {
+  kDescribed,        // the platform answered; wParam: 1 described, 0 failed
   kProgressChanged,  // TakeProgress() has the newest value
   kSpeedChanged,     // TakeSpeed() has the newest value
   kPausePicture,     // wParam: 1 paused, 0 running

@@ -1,8 +1,8 @@
 #include "net/http/wininet_win.h"
 
 #include <algorithm>
-#include <utility>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -23,13 +23,6 @@ void SetTimeouts(HINTERNET session, DWORD timeoutMs) {
 }
 
 }  // namespace
-
-win::InternetHandle OpenInternetSession(const wchar_t* agent, std::optional<DWORD> timeoutMs) {
-  win::InternetHandle session(
-      InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (session && timeoutMs) SetTimeouts(session.Get(), *timeoutMs);
-  return session;
-}
 
 // Shared by the waiting thread and WinINet's callback threads; the fields
 // under `mutex` are written by both.

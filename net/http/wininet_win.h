@@ -20,11 +20,6 @@ namespace halvora {
 constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_TRANSFER_BINARY | INTERNET_FLAG_NO_COOKIES;
 
-// Opens an internet session with the preconfigured proxy settings. With a
-// time-out, sets connect, send, data send, data receive and receive to it, in
-// that order.
-win::InternetHandle OpenInternetSession(const wchar_t* agent, std::optional<DWORD> timeoutMs);
-
 // A GET on a session of its own in WinINet's asynchronous mode. Under Wine a
 // blocking read or header wait ignores the receive time-out and a handle closed
 // from another thread, so nothing else could end a stalled server: here every

@@ -40,12 +40,16 @@ class ZanHttpSession {
   // `length`); -3 the text could not be encoded; -4 a gzip answer did not
   // inflate completely (or would exceed 64 MiB); -5 no status 200, no
   // response, or a raw answer beyond 64 MiB; a positive number: the platform's
-  // internet error code. On every result but 0 the outputs are untouched.
-  // Blocks the calling thread; touches none of the download fields.
+  // internet error code (ERROR_INTERNET_TIMEOUT when the line stayed quiet
+  // for 15 s, ERROR_INTERNET_OPERATION_CANCELLED when `stop` was raised). On
+  // every result but 0 the outputs are untouched. Blocks the calling thread
+  // until then; a raised `stop` ends it within 50 ms. Touches none of the
+  // download fields.
   int32_t SendRequest(const char* body, BodyEncoding encoding, const char* target,
-                      std::unique_ptr<char[]>& response, int32_t& length) const;
-  int32_t SendSealedRequest(const char* body, std::unique_ptr<char[]>& response,
-                            int32_t& length) const;
+                      std::unique_ptr<char[]>& response, int32_t& length,
+                      const std::atomic<int32_t>* stop = nullptr) const;
+  int32_t SendSealedRequest(const char* body, std::unique_ptr<char[]>& response, int32_t& length,
+                            const std::atomic<int32_t>* stop = nullptr) const;
 
   const std::string& BaseUrl() const { return baseUrl; }
   const char* Host() const { return host; }

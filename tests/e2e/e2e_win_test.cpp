@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,6 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr UINT kCloseCommand = 1123;
 constexpr UINT kCancelCommand = 1124;
 constexpr UINT kPauseCommand = 1125;
 constexpr UINT kLaunchCommand = 1126;
@@ -266,6 +268,32 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
          EXPECT_FALSE(requested(log, "/downloadclientprog/clients/program.zip"));
          EXPECT_TRUE(requested(log, "/manufacturing/files/OrbantaCenter_Client.zip"));
        }},
+      {"the description held: the window shows at once, and its close button ends the run at "
+       "once",
+       "e2e-program",
+       L"",
+       true,
+       "hold=on",
+       nullptr,
+       [&](ProgramRun& program) {
+         RECT box{}, work{};
+         GetWindowRect(program.window, &box);
+         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+         EXPECT_EQ(box.right - box.left, 396);
+         EXPECT_EQ(box.bottom - box.top, 234);
+         // Centred in the work area (to the pixel that an odd margin leaves).
+         EXPECT_LE(std::abs((box.left - work.left) - (work.right - box.right)), 1);
+         EXPECT_LE(std::abs((box.top - work.top) - (work.bottom - box.bottom)), 1);
+         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.window, kCancelCommand)));
+         // No question: nothing has been fetched. The server goes on holding
+         // the answer.
+         command(program.window, kCloseCommand);
+       },
+       {},
+       false,
+       false,
+       nullptr,
+       nullptr},
       {"setup-installed program over the HTTP fallback",
        "e2e-program-http",
        L"Sample Program (HTTP)",
@@ -517,11 +545,15 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
        "",
        nullptr,
        [&](ProgramRun& program) {
-         RECT box{};
+         RECT box{}, main{};
          GetWindowRect(program.window, &box);  // the program's own message box, text drawn
          EXPECT_EQ(box.right - box.left, 262);
          EXPECT_EQ(box.bottom - box.top, 160);
-         EXPECT_EQ(VisibleWindows(program.process.Id()), 1) << "only the notice shows";
+         // Over the main window, which has shown since the start, untitled.
+         GetWindowRect(VisibleWindowTitled(program.process.Id(), L""), &main);
+         EXPECT_EQ(box.left + box.right, main.left + main.right);
+         EXPECT_EQ(box.top + box.bottom, main.top + main.bottom);
+         EXPECT_EQ(VisibleWindows(program.process.Id()), 2) << "the window and the notice";
          ProgramRun::Answer(program.window, true);
          DWORD exitCode = 1;
          ASSERT_TRUE(program.WaitForEnd(exitCode, kRunLimit));

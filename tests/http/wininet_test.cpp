@@ -3,11 +3,12 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,9 +270,8 @@ TEST_F(WinInet, ResumeContinuesAfterThePresentBytes) {
                      "\"v1\"\r\nRange: bytes=0-"),
             -1);
   EXPECT_EQ(RefServerLog(), "");
-  ASSERT_EQ(Download(*session, local.c_str(), Url("data-1500.bin").c_str(), true, nullptr,
-                     "\"v1\""),
-            0);
+  ASSERT_EQ(
+      Download(*session, local.c_str(), Url("data-1500.bin").c_str(), true, nullptr, "\"v1\""), 0);
   EXPECT_EQ(ReadBytes(local), Pattern(1500));
   EXPECT_EQ(session->totalBytes.load(), 1500);
   EXPECT_EQ(session->presentBytes.load(), 1500);
@@ -301,9 +301,8 @@ TEST_F(WinInet, BytesThatCannotBeWrittenFailTheDownload) {
   ASSERT_TRUE(pipe);
   RefServerControl("fault?stall=0");
   std::atomic<int32_t> result{99};
-  std::thread worker([&] {
-    result = Download(*session, name.c_str(), Url("data-1500.bin").c_str(), false);
-  });
+  std::thread worker(
+      [&] { result = Download(*session, name.c_str(), Url("data-1500.bin").c_str(), false); });
   const bool connected =
       ConnectNamedPipe(pipe.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
   pipe.Reset();
@@ -384,9 +383,8 @@ TEST_F(WinInet, ShortBodiesKeepWhatArrivedForAResume) {
     RefServerControl("reset");
     RefServerControl(std::string("fault?stall=1000&") + fault);
     std::atomic<int32_t> result{99};
-    std::thread worker([&] {
-      result = Download(*session, local.c_str(), Url("data-1500.bin").c_str(), false);
-    });
+    std::thread worker(
+        [&] { result = Download(*session, local.c_str(), Url("data-1500.bin").c_str(), false); });
     const bool read = AwaitCondition(
         [&] { return session->busy.load() == 1 && session->presentBytes.load() == 1000; });
     RefServerControl("release");
@@ -419,8 +417,7 @@ TEST_F(WinInet, LocalFileThatCannotBeOpenedLeavesTheFlagsAlone) {
 
 TEST_F(WinInet, RefusedConnectionIsAnOpenError) {
   const std::string local = WorkFile("refused.bin");
-  EXPECT_EQ(Download(*session, local.c_str(), "http://127.0.0.1:1/data-1500.bin", false),
-            -4);
+  EXPECT_EQ(Download(*session, local.c_str(), "http://127.0.0.1:1/data-1500.bin", false), -4);
 }
 
 TEST_F(WinInet, CancelRaisedBeforeTheDownloadStopsItAtTheFirstRead) {
@@ -436,39 +433,56 @@ TEST_F(WinInet, CancelRaisedBeforeTheDownloadStopsItAtTheFirstRead) {
 // The server never lets go of the answer here (it would hold it for minutes):
 // the raised flag alone ends the wait, at whichever stage it is.
 TEST_F(WinInet, CancelEndsTheWaitWhereverTheServerHolds) {
+  // The file query and the service request are stopped by the same flag as
+  // the download.
+  enum class Call { Download, Query, Request };
   const struct {
     const char* fault;
-    bool query;       // the file query, stopped by the same flag, instead of a download
+    Call call;
     int32_t reached;  // bytes written when the flag goes up; -1: before the headers
   } cases[] = {
-      {"hold=on", false, -1},
-      {"stall=0", false, 0},
-      {"stall=1024", false, 1024},
-      {"hold=on", true, -1},
+      {"hold=on", Call::Download, -1},      {"stall=0", Call::Download, 0},
+      {"stall=1024", Call::Download, 1024}, {"hold=on", Call::Query, -1},
+      {"hold=on", Call::Request, -1},       {"stall=0", Call::Request, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.fault) + (c.query ? " query" : " download"));
+    SCOPED_TRACE(std::string(c.fault) + " call " + std::to_string(static_cast<int>(c.call)));
     RefServerControl("reset");
     RefServerControl(std::string("fault?") + c.fault);
     session = ZanHttpSession::Create(L"127.0.0.1", RefServerPort());
     const std::string local = WorkFile("cancel-held.bin");
     const std::string url = Url("data-65536.bin");
+    const char* held =
+        c.call == Call::Request ? " GET /zan_requests/" : " GET /data-65536.bin range ";
     std::atomic<int32_t> result{99};
     std::thread worker([&] {
       RemoteFileFacts facts;
-      result = c.query ? QueryRemoteFile(url.c_str(), facts, &session->cancelRequested)
-                       : Download(*session, local.c_str(), url.c_str(), false);
+      std::unique_ptr<char[]> response;
+      int32_t length = 0;
+      switch (c.call) {
+        case Call::Download:
+          result = Download(*session, local.c_str(), url.c_str(), false);
+          break;
+        case Call::Query:
+          result = QueryRemoteFile(url.c_str(), facts, &session->cancelRequested);
+          break;
+        case Call::Request:
+          result = session->SendSealedRequest(DescriptionRequest("plain").c_str(), response, length,
+                                              &session->cancelRequested);
+          break;
+      }
     });
     const bool reached = AwaitCondition([&] {
       // Held answers are numbered over the server's life: match the rest.
-      if (c.reached < 0) return Contains(RefServerLog(), " GET /data-65536.bin range ");
+      if (c.reached < 0 || c.call == Call::Request) return Contains(RefServerLog(), held);
       return session->busy.load() == 1 && session->presentBytes.load() == c.reached;
     });
     session->cancelRequested.exchange(1);
     worker.join();
     ASSERT_TRUE(reached);
-    EXPECT_EQ(result.load(), c.query ? 0 : -2);
-    if (!c.query) {
+    const int32_t expected[] = {-2, 0, ERROR_INTERNET_OPERATION_CANCELLED};
+    EXPECT_EQ(result.load(), expected[static_cast<int>(c.call)]);
+    if (c.call == Call::Download) {
       EXPECT_EQ(ReadBytes(local), Pattern(std::max(c.reached, 0)));
       EXPECT_EQ(session->busy.load(), 0);
       EXPECT_EQ(session->cancelRequested.load(), 0);
@@ -483,9 +497,8 @@ TEST_F(WinInet, MonitorSeesCountersSetBeforeBusyAndGrowing) {
   const std::string local = WorkFile("monitored.bin");
   WriteBytes(local, Pattern(1500).substr(0, 300));
   std::atomic<int32_t> result{99};
-  std::thread worker([&] {
-    result = Download(*session, local.c_str(), Url("data-1500.bin").c_str(), true);
-  });
+  std::thread worker(
+      [&] { result = Download(*session, local.c_str(), Url("data-1500.bin").c_str(), true); });
   struct Sample {
     uint32_t count;
     int32_t total, present;

@@ -53,23 +53,17 @@ inline int VisibleWindows(DWORD processId) {
 // it still runs.
 class ProgramRun {
  public:
-  // Starts `exe` and waits until it shows a window or ends. `window` is its
-  // main window, titled `title`, or the notice that stands for it when
-  // `title` is kMessageBoxTitle (a copy that cannot learn what to install
-  // shows nothing else).
+  // Starts `exe` and waits until it shows a window titled `title` or ends.
+  // `window` is then its main window: titled with the application's name
+  // once the platform has described it, untitled before, or the notice
+  // that follows it when `title` is kMessageBoxTitle (a copy that cannot
+  // learn what to install).
   ProgramRun(std::filesystem::path program, const std::wstring& title)
       : exe(std::move(program)), process({exe.wstring()}), started(Clock::now()) {
     if (!process.Started()) return;
     WaitUntil([&] {
-      // One look at all of them: a window seen hidden and then shown
-      // between two looks would pass for another one.
-      bool shown = false;
-      for (const ShownWindow& each : WindowsOf(process.Id())) {
-        if (!IsWindowVisible(each.handle)) continue;
-        shown = true;
-        if (each.title == title) window = each.handle;
-      }
-      return shown || !process.Running();
+      window = VisibleWindowTitled(process.Id(), title);
+      return window || !process.Running();
     });
   }
 
