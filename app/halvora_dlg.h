@@ -46,8 +46,10 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
   // The window's close, Escape, and the close and cancel buttons.
   void OnCancel() override;
-  // Enter: no action. Ending the run here would skip the question and leave
-  // the session running without being cancelled.
+  // Enter: the button the keyboard chose, else the launch once everything
+  // is present.
+  // It never ends the run: that would skip the question and leave the
+  // session running without being cancelled.
   void OnOK() override;
   bool OnTimer(UINT_PTR id) override;
   bool OnAppMessage(UINT n, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -64,6 +66,7 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   void OnDescribed();
 
   const std::wstring cancelQuestion;
+  bool asking = false;            // the cancel question is open
   halvora::win::IconHandle icon;  // icon resource 128
   // What the window shows: fonts, pictures, widgets, tooltip. Declared
   // before the controller, so the session's threads are joined before the

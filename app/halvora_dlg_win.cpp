@@ -101,6 +101,9 @@ bool CHalvoraDlg::OnCommand(UINT id, UINT, HWND) {
 }
 
 void CHalvoraDlg::OnCancel() {
+  // A close that arrives while the question is open (a posted WM_CLOSE)
+  // is the same request again: never a second question.
+  if (asking) return;
   // Nothing has been fetched yet: the program ends at once, without asking
   // (the controller's destructor stops the questions still under way).
   if (controller.IsDescribing()) {
@@ -109,7 +112,13 @@ void CHalvoraDlg::OnCancel() {
   }
   if (!controller.IsRunning()) return;
   const bool wasPaused = controller.BeginCancel();
-  if (controller.Session().IsFinished() || halvora::ui::ShowConfirm(Handle(), cancelQuestion)) {
+  const auto ask = [this] {
+    asking = true;
+    const bool yes = halvora::ui::ShowConfirm(Handle(), cancelQuestion);
+    asking = false;
+    return yes;
+  };
+  if (controller.Session().IsFinished() || ask()) {
     // The installation may have begun while the question was open.
     if (controller.ConfirmCancel()) SetTimer(Handle(), kCancelTimer, kCancelDelayMs, nullptr);
   } else {
@@ -117,7 +126,15 @@ void CHalvoraDlg::OnCancel() {
   }
 }
 
-void CHalvoraDlg::OnOK() {}
+void CHalvoraDlg::OnOK() {
+  // Enter presses the button the keyboard chose; with none, it launches
+  // once everything is present, and does nothing before.
+  if (const HWND button = mainView.ChosenButton()) {
+    SendMessageW(button, BM_CLICK, 0, 0);
+    return;
+  }
+  if (controller.Session().IsFinished()) controller.Launch();
+}
 
 bool CHalvoraDlg::OnTimer(UINT_PTR id) {
   if (id != kCancelTimer) return false;

@@ -10,6 +10,13 @@
 // BN_DOUBLECLICKED instead of BN_CLICKED; the button treats it as a second
 // press, so its owner gets BN_CLICKED for both (a quick pause and resume
 // must not leave the download paused).
+//
+// Keyboard and screen readers: each button is a tab stop; Space presses the
+// focused one. A button the keyboard moved the focus to (Tab, Shift+Tab, the
+// arrow keys) shows a dotted focus mark; one that got the focus otherwise (a
+// click, or the dialog putting it back) shows none, and for Enter it does
+// not count as chosen. Its window text names what it does for the
+// accessibility layer and is never drawn: what the user sees is the picture.
 
 #include <windows.h>
 
@@ -23,15 +30,17 @@ class CBmpBtn : public CControl {
  public:
   CBmpBtn();
 
-  // A visible owner-drawn push button with an empty caption at `rect` of the
-  // parent's client area; clicks send `id` to the parent.
-  bool Create(const RECT& rect, HWND parent, UINT id);
+  // A visible owner-drawn push button named `name` at `rect` of the parent's
+  // client area, a tab stop; clicks send `id` to the parent.
+  bool Create(const RECT& rect, HWND parent, UINT id, const wchar_t* name);
 
   // Loads the pictures of the normal, hover and pressed states (replacing and
   // deleting the ones held). Shown at the next repaint.
   void SetBitmaps(UINT normal, UINT hover, UINT pressed);
 
   ButtonState State() const { return state; }
+  // Focused by the keyboard: the mark shows.
+  bool ShowsFocusMark() const { return focusMark && Handle() && GetFocus() == Handle(); }
 
  protected:
   bool OnDrawItem(const DRAWITEMSTRUCT& item) override;
@@ -53,6 +62,7 @@ class CBmpBtn : public CControl {
   bool hover = false;
   bool needCapture = true;
   bool timerRunning = false;
+  bool focusMark = false;  // the focus came from a navigation key
   win::BitmapHandle pictures[kButtonStateCount];
   win::BitmapHandle background;  // the parent's pixels under the button
   HCURSOR cursor;                // shared resource cursor: never destroyed

@@ -8,11 +8,12 @@ namespace halvora::ui {
 CBmpBtn::CBmpBtn()
     : cursor(LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_HAND_CURSOR))) {}
 
-bool CBmpBtn::Create(const RECT& rect, HWND parent, UINT id) {
+bool CBmpBtn::Create(const RECT& rect, HWND parent, UINT id, const wchar_t* name) {
   state = ButtonState::kNormal;
   hover = false;
   needCapture = true;
-  return CControl::Create(L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, rect, parent, id);
+  return CControl::Create(L"BUTTON", name, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, rect,
+                          parent, id);
 }
 
 void CBmpBtn::SetBitmaps(UINT normal, UINT hoverId, UINT pressed) {
@@ -78,6 +79,18 @@ bool CBmpBtn::OnEraseBkgnd(HDC dc) {
 }
 
 bool CBmpBtn::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  // The mark comes with a focus that a navigation key moved here: the
+  // dialog moves it while the key's press is handled.
+  if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
+    const bool navigating = [] {
+      for (int key : {VK_TAB, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN})
+        if (GetKeyState(key) & 0x8000) return true;
+      return false;
+    }();
+    focusMark = message == WM_SETFOCUS && navigating;
+    InvalidateRect(Handle(), nullptr, FALSE);
+    return false;
+  }
   if (message != WM_LBUTTONDBLCLK) return false;
   // The second click of a quick pair: press the button again, so releasing it
   // sends BN_CLICKED like the first one did.
@@ -108,23 +121,21 @@ void CBmpBtn::Repaint(HDC target) {
       BitBlt(buffer.Dc(), 0, 0, client.right, client.bottom, source.Get(), 0, 0, SRCCOPY);
     }
   }
-  wchar_t caption[64] = {};
-  GetWindowTextW(Handle(), caption, static_cast<int>(sizeof caption / sizeof caption[0]));
   const HBITMAP picture = pictures[static_cast<int>(state)].Get();
   if (picture) {
-    // The picture's top-left, button-sized part is what shows; a caption, if
-    // one were set, goes over it in black.
+    // The picture's top-left, button-sized part is what shows.
     win::CreatedDc source(CreateCompatibleDC(target));
     if (source) {
       win::ScopedSelectObject select(source.Get(), picture);
       BitBlt(buffer.Dc(), 0, 0, client.right, client.bottom, source.Get(), 0, 0, SRCCOPY);
     }
   }
-  if (caption[0]) {
-    SetBkMode(buffer.Dc(), TRANSPARENT);
-    SetTextColor(buffer.Dc(), picture ? RGB(0, 0, 0) : RGB(255, 255, 255));
-    win::ScopedSelectObject font(buffer.Dc(), GetStockObject(DEFAULT_GUI_FONT));
-    DrawTextW(buffer.Dc(), caption, -1, &client, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+  if (ShowsFocusMark()) {
+    RECT mark = client;
+    InflateRect(&mark, -2, -2);
+    SetBkColor(buffer.Dc(), RGB(255, 255, 255));
+    SetTextColor(buffer.Dc(), RGB(0, 0, 0));
+    DrawFocusRect(buffer.Dc(), &mark);
   }
   buffer.Present(target);
 }

@@ -52,8 +52,9 @@ class CMainView {
   // A new picture for a button, shown at once: the button alone would show
   // it only at its next repaint, which may not come while the pointer is
   // elsewhere (after the question, say), leaving a picture that contradicts
-  // the session.
-  void SetPauseBitmap(UINT id) { ShowPicture(pauseButton, id); }
+  // the session. The pause button's name follows its picture: "暂停" while
+  // running, "继续" while paused.
+  void SetPauseBitmap(UINT id);
   void SetLaunchBitmap(UINT id) { ShowPicture(launchButton, id); }
   // A disabled button takes no clicks and shows neither hover nor the hand
   // cursor: the pointer over it belongs to the dialog.
@@ -62,6 +63,8 @@ class CMainView {
   void EnableSessionButtons(bool enabled);
   // Invalidates, erases and repaints the whole window and its children now.
   void RedrawAll();
+  // The window's button that the keyboard moved the focus to, or null.
+  HWND ChosenButton() const;
 
   // WM_DESTROY of the dialog: the tooltip goes with it.
   void Destroy();

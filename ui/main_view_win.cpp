@@ -18,6 +18,13 @@ constexpr COLORREF kBodyColour = RGB(240, 248, 250);
 constexpr int kIconSize = 48;
 constexpr int kTooltipAutoPopMs = 16960;
 
+// What the buttons are called for screen readers.
+constexpr wchar_t kCloseName[] = L"关闭";
+constexpr wchar_t kPauseName[] = L"暂停";
+constexpr wchar_t kResumeName[] = L"继续";
+constexpr wchar_t kCancelName[] = L"取消";
+constexpr wchar_t kLaunchName[] = L"运行";
+
 int MeasureWidth(HDC dc, const std::wstring& text) {
   SIZE size{};
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -64,7 +71,7 @@ void CMainView::Layout(HWND window, bool finished, double speedKbps) {
   GetClientRect(dialog, &client);
   layout = ComputeMainLayout(FromRECT(client));
 
-  closeButton.Create(ToRECT(layout.close), dialog, kCmdClose);
+  closeButton.Create(ToRECT(layout.close), dialog, kCmdClose, kCloseName);
   closeButton.SetBitmaps(IDB_CLOSE, IDB_CLOSE, IDB_CLOSE);
 
   if (progress.Create(dialog)) {
@@ -81,11 +88,11 @@ void CMainView::Layout(HWND window, bool finished, double speedKbps) {
   }
   UpdateSpeedText(speedKbps);
 
-  pauseButton.Create(ToRECT(layout.pause), dialog, kCmdPause);
+  pauseButton.Create(ToRECT(layout.pause), dialog, kCmdPause, kPauseName);
   SetPauseBitmap(IDB_PAUSE_RUNNING);
-  cancelButton.Create(ToRECT(layout.cancel), dialog, kCmdCancel);
+  cancelButton.Create(ToRECT(layout.cancel), dialog, kCmdCancel, kCancelName);
   cancelButton.SetBitmaps(IDB_CANCEL, IDB_CANCEL, IDB_CANCEL);
-  launchButton.Create(ToRECT(layout.launch), dialog, kCmdLaunch);
+  launchButton.Create(ToRECT(layout.launch), dialog, kCmdLaunch, kLaunchName);
   SetLaunchBitmap(finished ? IDB_LAUNCH_READY : IDB_LAUNCH_WAITING);
 
   // One tool over the window's own surface; its text is set once a cut name
@@ -192,6 +199,18 @@ void CMainView::OnNameHover(POINT client, POINT screen) {
 
 void CMainView::UpdateSpeedText(double kbps) {
   if (dialog) SetDlgItemTextW(dialog, IDC_SPEED_LABEL, FormatSpeed(kbps).c_str());
+}
+
+void CMainView::SetPauseBitmap(UINT id) {
+  ShowPicture(pauseButton, id);
+  if (pauseButton.Handle())
+    SetWindowTextW(pauseButton.Handle(), id == IDB_PAUSE_PAUSED ? kResumeName : kPauseName);
+}
+
+HWND CMainView::ChosenButton() const {
+  for (const CBmpBtn* button : {&closeButton, &pauseButton, &cancelButton, &launchButton})
+    if (button->ShowsFocusMark()) return button->Handle();
+  return nullptr;
 }
 
 void CMainView::ShowPicture(CBmpBtn& button, UINT id) {

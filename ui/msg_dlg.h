@@ -28,6 +28,8 @@ class CMyMsgDlg : public CDialog {
   BOOL OnInitDialog() override;
   bool OnEraseBkgnd(HDC dc) override;
   bool OnCommand(UINT id, UINT notifyCode, HWND control) override;
+  // Enter: the button the keyboard chose, else the safe answer (否, or 确定).
+  void OnOK() override;
 
  private:
   std::wstring message;

@@ -63,16 +63,30 @@ BOOL CMyMsgDlg::OnInitDialog() {
   RECT client{};
   GetClientRect(Handle(), &client);
   const MessageLayout layout = ComputeMessageLayout(FromRECT(client), confirm);
-  closeButton.Create(ToRECT(layout.close), Handle(), kCmdMessageCancel);
+  closeButton.Create(ToRECT(layout.close), Handle(), kCmdMessageCancel, L"关闭");
   closeButton.SetBitmaps(IDB_DIALOG_CLOSE, IDB_DIALOG_CLOSE, IDB_DIALOG_CLOSE);
-  actionButton.Create(ToRECT(layout.action), Handle(), kCmdMessageOk);
+  actionButton.Create(ToRECT(layout.action), Handle(), kCmdMessageOk, confirm ? L"是" : L"确定");
   const UINT action = confirm ? IDB_BUTTON_YES : IDB_BUTTON_OK;
   actionButton.SetBitmaps(action, action, action);
   if (confirm) {
-    noButton.Create(ToRECT(layout.no), Handle(), kCmdMessageCancel);
+    noButton.Create(ToRECT(layout.no), Handle(), kCmdMessageCancel, L"否");
     noButton.SetBitmaps(IDB_BUTTON_NO, IDB_BUTTON_NO, IDB_BUTTON_NO);
   }
-  return TRUE;
+  // The safe answer has the focus: 否 for a question, 确定 for a notice.
+  SetFocus(confirm ? noButton.Handle() : actionButton.Handle());
+  return FALSE;
+}
+
+void CMyMsgDlg::OnOK() {
+  // Enter presses the button the keyboard chose; with none, it gives the
+  // safe answer.
+  for (const CBmpBtn* button : {&closeButton, &actionButton, &noButton}) {
+    if (button->ShowsFocusMark()) {
+      SendMessageW(button->Handle(), BM_CLICK, 0, 0);
+      return;
+    }
+  }
+  EndDialog(confirm ? IDCANCEL : IDOK);
 }
 
 bool CMyMsgDlg::OnEraseBkgnd(HDC dc) {

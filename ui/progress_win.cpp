@@ -4,6 +4,7 @@
 #include "res/resource.h"
 #include "ui/gdi_win.h"
 #include "ui/geometry.h"
+#include "ui/ui_text.h"
 
 namespace halvora::ui {
 
@@ -12,6 +13,12 @@ CProgress::CProgress() : CDialog(IDD_PROGRESS_DIALOG) {}
 BOOL CProgress::OnInitDialog() {
   track = LoadPicture(IDB_PROGRESS_TRACK);
   fill = LoadPicture(IDB_PROGRESS_FILL);
+  SetWindowTextW(Handle(), ProgressName(0.0f).c_str());
+  // A dialog is a container that Tab descends into; the bar holds nothing to
+  // focus, so Tab must pass it by rather than leave the focus on it.
+  SetWindowLongW(Handle(), GWL_EXSTYLE,
+                 GetWindowLongW(Handle(), GWL_EXSTYLE) & ~WS_EX_CONTROLPARENT);
+  namedAt = GetTickCount64();
   return FALSE;  // a bar takes no focus
 }
 
@@ -19,8 +26,16 @@ void CProgress::SetRange(uint32_t value) { range = value; }
 
 void CProgress::SetPercent(float fraction) {
   position = ProgressPosition(fraction, range);
-  if (Handle())
-    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  if (!Handle()) return;
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  // A screen reader announces each change of the name: not more than once a
+  // second, but the full bar at once.
+  constexpr ULONGLONG kNameIntervalMs = 1000;
+  const ULONGLONG now = GetTickCount64();
+  if (fraction >= 1.0f || now - namedAt >= kNameIntervalMs) {
+    SetWindowTextW(Handle(), ProgressName(fraction).c_str());
+    namedAt = now;
+  }
 }
 
 bool CProgress::OnEraseBkgnd(HDC dc) {

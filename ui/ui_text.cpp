@@ -37,6 +37,12 @@ std::wstring FormatSpeed(double kbps) {
   return Format(L"%.2fGB/S", kbps / 1024.0 / 1024.0);
 }
 
+std::wstring ProgressName(float fraction) {
+  const float percent = fraction * 100.0f;
+  const int whole = !(percent > 0.0f) ? 0 : percent >= 100.0f ? 100 : static_cast<int>(percent);
+  return L"\u4e0b\u8f7d\u8fdb\u5ea6 " + std::to_wstring(whole) + L"%";  // 下载进度
+}
+
 std::vector<std::wstring> WrapMessage(const std::wstring& message, const MeasureText& measure) {
   constexpr size_t kFirstLine = 17;  // the first line is indented
   constexpr size_t kLine = 19;

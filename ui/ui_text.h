@@ -36,6 +36,10 @@ std::wstring FormatPackageSize(int32_t bytes);
 // 1024 MB/s, else "%.2fGB/S".
 std::wstring FormatSpeed(double kbps);
 
+// The progress bar's name for screen readers: "下载进度 42%", the share in
+// whole percent, rounded down and held within 0 to 100.
+std::wstring ProgressName(float fraction);
+
 // Splits a message into the dialog's lines. With cw the width of "中": while
 // more than 19 characters remain, the first line takes 17 characters (limit
 // 17 cw, it is indented) and every later one 19 (limit 19 cw), then takes

@@ -78,6 +78,13 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
                      [&](const std::string& line) { return line.find(part) != std::string::npos; });
 }
 
+// The text a window holds for screen readers.
+std::wstring TextOf(HWND window) {
+  wchar_t text[64] = {};
+  GetWindowTextW(window, text, 64);
+  return text;
+}
+
 // Visible top-level windows of any process with this title.
 int CountVisibleTitled(const std::wstring& title) {
   struct Search {
@@ -285,6 +292,15 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
          EXPECT_LE(std::abs((box.left - work.left) - (work.right - box.right)), 1);
          EXPECT_LE(std::abs((box.top - work.top) - (work.bottom - box.bottom)), 1);
          EXPECT_FALSE(IsWindowEnabled(GetDlgItem(program.window, kCancelCommand)));
+         // What screen readers call the buttons and the bar.
+         const std::pair<UINT, const wchar_t*> names[] = {{kCloseCommand, L"关闭"},
+                                                          {kPauseCommand, L"暂停"},
+                                                          {kCancelCommand, L"取消"},
+                                                          {kLaunchCommand, L"运行"}};
+         for (const auto& [id, name] : names)
+           EXPECT_EQ(TextOf(GetDlgItem(program.window, id)), name) << id;
+         EXPECT_EQ(TextOf(FindWindowExW(program.window, nullptr, L"#32770", nullptr)),
+                   L"下载进度 0%");
          // No question: nothing has been fetched. The server goes on holding
          // the answer.
          command(program.window, kCloseCommand);
@@ -320,9 +336,14 @@ TEST_F(EndToEnd, EveryKindAndEveryWayASessionEnds) {
          // The server holds the package after 200000 bytes: the pause is
          // raised while the transfer waits, and takes effect at its next read.
          waitForBytes(package, 64 * 1024);
+         const HWND bar = FindWindowExW(program.window, nullptr, L"#32770", nullptr);
+         EXPECT_TRUE(WaitUntil([&] { return TextOf(bar) != L"下载进度 0%"; })) << "the bar's name";
+         const HWND pause = GetDlgItem(program.window, kPauseCommand);
          command(program.window, kPauseCommand);
+         EXPECT_TRUE(WaitUntil([&] { return TextOf(pause) == L"继续"; }));
          Control("reset");
          command(program.window, kPauseCommand);
+         EXPECT_TRUE(WaitUntil([&] { return TextOf(pause) == L"暂停"; }));
        },
        {"portable|-appid|e2e-portable"},
        true,

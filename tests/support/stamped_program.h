@@ -110,9 +110,12 @@ class ProgramRun {
     return box;
   }
 
-  // Answers a message box: yes (是, its OK command) or no (否, its cancel).
+  // Answers a message box as a click of its button would: yes (是, or the
+  // notice's 确定) or no (否). Enter (IDOK) would answer a question no.
   static void Answer(HWND box, bool yes) {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(yes ? IDOK : IDCANCEL, BN_CLICKED), 0);
+    constexpr UINT kYesCommand = 1127;  // ui/msg_dlg.h
+    constexpr UINT kNoCommand = 1128;
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(yes ? kYesCommand : kNoCommand, BN_CLICKED), 0);
   }
 
   const std::filesystem::path exe;

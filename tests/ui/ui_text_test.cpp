@@ -60,6 +60,16 @@ TEST(Texts, PackageSizeAndSpeed) {
       {1048576.0, L"1.00GB/S"},
   };
   for (const auto& c : speeds) EXPECT_EQ(FormatSpeed(c.kbps), c.text) << c.kbps;
+
+  const struct {
+    float fraction;
+    const wchar_t* text;
+  } shares[] = {
+      {0.0f, L"\u4e0b\u8f7d\u8fdb\u5ea6 0%"},    {0.4299f, L"\u4e0b\u8f7d\u8fdb\u5ea6 42%"},
+      {0.999f, L"\u4e0b\u8f7d\u8fdb\u5ea6 99%"}, {1.0f, L"\u4e0b\u8f7d\u8fdb\u5ea6 100%"},
+      {1.5f, L"\u4e0b\u8f7d\u8fdb\u5ea6 100%"},  {-0.2f, L"\u4e0b\u8f7d\u8fdb\u5ea6 0%"},
+  };
+  for (const auto& c : shares) EXPECT_EQ(ProgressName(c.fraction), c.text) << c.fraction;
 }
 
 // A font where CJK characters are 14 pixels wide and everything else 7.

@@ -198,7 +198,7 @@ TEST_F(Widgets, ProgressOnScreenAtHalf) {
 
 TEST_F(Widgets, ButtonCountsEveryClickAndShowsTheHand) {
   CBmpBtn button;
-  ASSERT_TRUE(button.Create(RECT{330, 106, 358, 134}, host.Handle(), kCmdPause));
+  ASSERT_TRUE(button.Create(RECT{330, 106, 358, 134}, host.Handle(), kCmdPause, L"暂停"));
   button.SetBitmaps(IDB_PAUSE_RUNNING, IDB_PAUSE_RUNNING, IDB_PAUSE_RUNNING);
   const HWND b = button.Handle();
   const LPARAM at = MAKELPARAM(5, 5);
@@ -207,8 +207,12 @@ TEST_F(Widgets, ButtonCountsEveryClickAndShowsTheHand) {
   SendMessageW(b, WM_LBUTTONUP, 0, at);
   SendMessageW(b, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(b, WM_LBUTTONUP, 0, at);
-  const std::vector<Host::Command> two{{kCmdPause, BN_CLICKED}, {kCmdPause, BN_CLICKED}};
-  EXPECT_EQ(host.commands, two);
+  // Space on the focused button presses it too.
+  SetFocus(b);
+  SendMessageW(b, WM_KEYDOWN, VK_SPACE, 0);
+  SendMessageW(b, WM_KEYUP, VK_SPACE, 0);
+  const std::vector<Host::Command> three(3, {kCmdPause, BN_CLICKED});
+  EXPECT_EQ(host.commands, three);
 
   EXPECT_TRUE(SendMessageW(b, WM_SETCURSOR, reinterpret_cast<WPARAM>(b),
                            MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)));
@@ -217,7 +221,7 @@ TEST_F(Widgets, ButtonCountsEveryClickAndShowsTheHand) {
 
 TEST_F(Widgets, HoverEndsWhenThePointerHasLeft) {
   CBmpBtn button;
-  ASSERT_TRUE(button.Create(RECT{362, 106, 390, 134}, host.Handle(), kCmdCancel));
+  ASSERT_TRUE(button.Create(RECT{362, 106, 390, 134}, host.Handle(), kCmdCancel, L"取消"));
   button.SetBitmaps(IDB_CANCEL, IDB_CANCEL, IDB_CANCEL);
   SetCursorPos(5, 700);  // far from the button
   SendMessageW(button.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
@@ -274,7 +278,7 @@ TEST_F(Widgets, ConfirmationAnswersAndItsMask) {
       {"是", [](HWND d) { Click(d, kCmdMessageOk); }, true},
       {"否", [](HWND d) { Click(d, kCmdMessageCancel); }, false},
       {"Escape", [](HWND d) { Key(d, VK_ESCAPE); }, false},
-      {"Enter", [](HWND d) { Key(d, VK_RETURN); }, true},
+      {"Enter: 否 has the focus", [](HWND d) { Key(d, VK_RETURN); }, false},
   };
   for (const auto& c : cases) {
     bool checked = false;

@@ -53,8 +53,9 @@ RES = os.path.join(os.path.dirname(os.path.dirname(HERE)), "res")
 PACKAGE_SIZE = 16 * 1024 * 1024
 HELD_AT = 1000000  # body bytes of the first answer before the server holds it
 # After the hold, answers come in pieces of this many bytes, 2 ms apart
-# (about 128 KB/s): slow enough that the download outlasts the checks.
-TRICKLE = 256
+# (about 32 KB/s, some 8 minutes for the package): the download must outlast
+# the checks, which take two minutes on a loaded machine.
+TRICKLE = 64
 FILL = (107, 202, 24)
 
 BAND = (83, 112, 156)
@@ -131,6 +132,9 @@ def read_bmp(path):
 PAUSE_RUNNING = read_bmp(os.path.join(RES, "pause_running.bmp"))
 PAUSE_PAUSED = read_bmp(os.path.join(RES, "pause_paused.bmp"))
 LAUNCH_READY = read_bmp(os.path.join(RES, "launch_ready.bmp"))
+LAUNCH_WAITING = read_bmp(os.path.join(RES, "launch_waiting.bmp"))
+CLOSE_PICTURE = read_bmp(os.path.join(RES, "close.bmp"))
+CANCEL_PICTURE = read_bmp(os.path.join(RES, "cancel.bmp"))
 
 
 class Server:
@@ -199,11 +203,22 @@ class Run:
     def pixel(self, shot, x, y):
         return shot.at(*self.screen(x, y))
 
-    def shows(self, picture, left, top, shot=None):
+    def shows(self, picture, left, top, shot=None, margin=0):
+        """The picture at (left, top); with a margin, only its inner part (a
+        focused button draws its focus mark inside its edge)."""
         shot = shot or Screen()
         ox, oy = self.origin()
-        return all(shot.at(ox + left + x, oy + top + y) == colour
-                   for y, row in enumerate(picture) for x, colour in enumerate(row))
+        h, w = len(picture), len(picture[0])
+        return all(shot.at(ox + left + x, oy + top + y) == picture[y][x]
+                   for y in range(margin, h - margin) for x in range(margin, w - margin))
+
+    def focus_mark(self, picture, left, top, shot=None):
+        """Pixels two in from the button's edge that differ from its picture."""
+        shot = shot or Screen()
+        ox, oy = self.origin()
+        h, w = len(picture), len(picture[0])
+        ring = [(x, 2) for x in range(2, w - 2)] + [(2, y) for y in range(2, h - 2)]
+        return sum(1 for x, y in ring if shot.at(ox + left + x, oy + top + y) != picture[y][x])
 
     def filled(self, shot=None):
         """Green pixels of the progress bar's middle row."""
@@ -338,6 +353,50 @@ def enter_does_nothing(r, server):
     expect(r.process.poll() is None, "Enter ended the program")
 
 
+def marked(r, pause_picture):
+    """The buttons that show a focus mark (while downloading)."""
+    shot = Screen()
+    buttons = [("close", CLOSE_PICTURE, (366, 2)), ("pause", pause_picture, PAUSE_AT),
+               ("cancel", CANCEL_PICTURE, (362, 106)), ("launch", LAUNCH_WAITING, LAUNCH_AT)]
+    return [name for name, picture, at in buttons if r.focus_mark(picture, *at, shot=shot) > 0]
+
+
+def tab_to(r, target, pause_picture):
+    """Presses Tab until `target` shows the focus mark: each press moves the
+    mark to the next button, awaited before the next press."""
+    for _ in range(5):
+        before = marked(r, pause_picture)
+        r.key("Tab")
+        now = wait_for("the focus mark to move", lambda: (
+            lambda m: m if m and m != before else None)(marked(r, pause_picture)))
+        if now == [target]:
+            return
+    raise CheckFailed("Tab never reached the %s button" % target)
+
+
+def keyboard_pause_and_resume(r, server):
+    r.click(200, 60)
+    tab_to(r, "pause", PAUSE_RUNNING)
+    r.key("space")
+    wait_for("the paused picture", lambda: r.shows(PAUSE_PAUSED, *PAUSE_AT, margin=3))
+    expect(r.focus_mark(PAUSE_PAUSED, *PAUSE_AT) > 0, "no focus mark on the pause button")
+    r.key("Return")  # Enter presses the focused button as Space does
+    wait_for("the running picture", lambda: r.shows(PAUSE_RUNNING, *PAUSE_AT, margin=3))
+    r.key("shift+Tab")
+    wait_for("the focus to leave the pause button",
+             lambda: r.focus_mark(PAUSE_RUNNING, *PAUSE_AT) == 0)
+    r.click(200, 60)  # the focus off the buttons again
+
+
+def enter_answers_no(r, server):
+    r.click(200, 60)
+    r.key("Escape")
+    wait_for("the question", r.question)
+    r.key("Return")  # 否 has the focus: the safe answer
+    wait_for("the question to close", lambda: not r.question())
+    expect(r.process.poll() is None, "Enter in the question ended the program")
+
+
 def drag_by_body(r, server):
     x0, y0 = r.origin()
     sx, sy = x0 + 200, y0 + 60
@@ -357,7 +416,9 @@ def close_answered_yes(r, server):
 CHECKS = [("DrawnWindow", drawn_window), ("ProgressHeld", progress_held),
           ("PauseAndResume", pause_and_resume), ("QuickDoubleClick", quick_double_click),
           ("CancelAnsweredNo", cancel_answered_no), ("EscapeAnsweredNo", escape_answered_no),
-          ("EnterDoesNothing", enter_does_nothing), ("DragByBody", drag_by_body),
+          ("EnterDoesNothing", enter_does_nothing),
+          ("KeyboardPauseAndResume", keyboard_pause_and_resume),
+          ("EnterAnswersNo", enter_answers_no), ("DragByBody", drag_by_body),
           ("CloseAnsweredYes", close_answered_yes)]
 
 
@@ -375,8 +436,9 @@ def launch_when_ready(exe, name, server, below):
     try:
         wait_for("the ready picture", lambda: r.shows(LAUNCH_READY, *LAUNCH_AT))
         expect(r.filled() == 185, "the bar is not full (%d)" % r.filled())
-        r.click(327, 196)
-        expect(r.wait_exit() == 0, "the launch did not end the program")
+        r.click(200, 60)
+        r.key("Return")  # with everything present, Enter launches
+        expect(r.wait_exit() == 0, "Enter did not launch and end the program")
     finally:
         r.stop()
 
