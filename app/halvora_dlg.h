@@ -22,8 +22,10 @@
 #include <string>
 
 #include "app/session/session_controller_win.h"
+#include "base/win/scoped_com_init.h"
 #include "base/win/scoped_handle.h"
 #include "ui/main_view.h"
+#include "ui/taskbar_progress.h"
 #include "ui/window.h"
 
 class CHalvoraDlg : public halvora::ui::CDialog {
@@ -66,7 +68,10 @@ class CHalvoraDlg : public halvora::ui::CDialog {
   void OnDescribed();
 
   const std::wstring cancelQuestion;
-  bool asking = false;            // the cancel question is open
+  bool asking = false;  // the cancel question is open
+  // COM on the window's thread for the taskbar list, which goes first.
+  halvora::win::ScopedComInit com;
+  halvora::ui::CTaskbarProgress taskbar;
   halvora::win::IconHandle icon;  // icon resource 128
   // What the window shows: fonts, pictures, widgets, tooltip. Declared
   // before the controller, so the session's threads are joined before the

@@ -45,6 +45,8 @@ BOOL CHalvoraDlg::OnInitDialog() {
   SetWindowTextW(window, L"");
   mainView.Layout(window, false, 0.0);
   mainView.EnableSessionButtons(false);
+  taskbar = halvora::ui::CTaskbarProgress(halvora::ui::CTaskbarProgress::CreateList());
+  taskbar.Attach(window);
   controller.DescribeInBackground();
   return TRUE;
 }
@@ -149,18 +151,23 @@ bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
     case kDescribed:
       OnDescribed();
       return true;
-    case kProgressChanged:
-      mainView.SetPercent(controller.View().TakeProgress());
+    case kProgressChanged: {
+      const float fraction = controller.View().TakeProgress();
+      mainView.SetPercent(fraction);
+      taskbar.Show(fraction);
       return true;
+    }
     case kSpeedChanged:
       mainView.UpdateSpeedText(controller.View().TakeSpeed());
       return true;
     case kPausePicture:
       mainView.SetPauseBitmap(wParam != 0 ? IDB_PAUSE_PAUSED : IDB_PAUSE_RUNNING);
+      taskbar.ShowPaused(wParam != 0);
       return true;
     case kDownloadFinished:
       mainView.SetLaunchBitmap(IDB_LAUNCH_READY);
       mainView.SetPercent(1.0f);
+      taskbar.Show(1.0f);
       mainView.RedrawAll();
       return true;
     case kRedrawAll:
@@ -169,6 +176,7 @@ bool CHalvoraDlg::OnAppMessage(UINT n, WPARAM wParam, LPARAM, LRESULT&) {
     case kHideWindow:
       // The installation has begun: nothing on the window acts any more.
       mainView.EnableButtons(false);
+      taskbar.Hide();
       ShowWindow(Handle(), SW_HIDE);
       return true;
     case kEndSession:

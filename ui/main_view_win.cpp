@@ -186,8 +186,15 @@ void CMainView::OnNameHover(POINT client, POINT screen) {
   SendMessageW(tooltip.Get(), TTM_ACTIVATE, TRUE, 0);
   RECT tip{};
   GetWindowRect(tooltip.Get(), &tip);
+  // The work area of the monitor the window is on, which need not be the
+  // primary one.
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  const Rect area = GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor)
+                        ? FromRECT(monitor.rcWork)
+                        : workArea;
   const Rect placed =
-      PlaceTooltip(screen.x, screen.y, tip.right - tip.left, tip.bottom - tip.top, workArea);
+      PlaceTooltip(screen.x, screen.y, tip.right - tip.left, tip.bottom - tip.top, area);
   MoveWindow(tooltip.Get(), placed.left, placed.top, placed.Width(), placed.Height(), TRUE);
   if (tipText != name) {
     tipText = name;

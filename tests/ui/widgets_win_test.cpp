@@ -19,6 +19,7 @@
 #include "ui/main_view.h"
 #include "ui/msg_dlg.h"
 #include "ui/progress.h"
+#include "ui/taskbar_progress.h"
 
 namespace halvora::ui {
 namespace {
@@ -312,6 +313,66 @@ TEST_F(Widgets, ConfirmationAnswersAndItsMask) {
     EXPECT_TRUE(IsWindowEnabled(host.Handle())) << c.what;
     EXPECT_FALSE(FindMessageDialog()) << c.what;
   }
+}
+
+// A taskbar list that records what the button was told.
+class FakeTaskbar : public ITaskbarList3 {
+ public:
+  std::vector<std::string> calls;
+
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG state) override {
+    calls.push_back("state " + std::to_string(state));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG done, ULONGLONG total) override {
+    calls.push_back(std::to_string(done) + "/" + std::to_string(total));
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+
+  ULONG references = 1;
+};
+
+TEST_F(Widgets, TaskbarFollowsTheSession) {
+  FakeTaskbar fake;
+  fake.AddRef();  // the progress's reference
+  {
+    CTaskbarProgress taskbar{win::ComPtr<ITaskbarList3>(&fake)};
+    taskbar.Attach(host.Handle());
+    taskbar.ShowPaused(true);  // before any progress: nothing yet
+    taskbar.ShowPaused(false);
+    taskbar.Show(0.25f);
+    taskbar.ShowPaused(true);
+    taskbar.Show(0.5f);
+    taskbar.ShowPaused(false);
+    taskbar.Show(1.5f);
+    taskbar.Hide();
+    taskbar.Show(0.75f);  // a late post after the window went: ignored
+  }
+  const std::vector<std::string> expected = {"state 2", "250/1000",  "state 8", "500/1000",
+                                             "state 2", "1000/1000", "state 0"};
+  EXPECT_EQ(fake.calls, expected);  // TBPF_NORMAL 2, TBPF_PAUSED 8, TBPF_NOPROGRESS 0
+  EXPECT_EQ(fake.references, 1u) << "the progress keeps or loses a reference";
 }
 
 TEST_F(Widgets, NoticeHasOneButton) {
