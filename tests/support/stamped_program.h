@@ -53,17 +53,17 @@ inline int VisibleWindows(DWORD processId) {
 // it still runs.
 class ProgramRun {
  public:
-  // Starts `exe` and waits until it shows a window titled `title` or ends.
-  // `window` is then its main window: titled with the application's name
-  // once the platform has described it, untitled before, or the notice
-  // that follows it when `title` is kMessageBoxTitle (a copy that cannot
-  // learn what to install).
+  // Starts `exe` and waits until it shows a window titled `title`, shows a
+  // notice, or ends. `window` is then its main window: titled with the
+  // application's name once the platform has described it, untitled
+  // before; or the notice when `title` is kMessageBoxTitle (a copy that
+  // cannot learn what to install); else null.
   ProgramRun(std::filesystem::path program, const std::wstring& title)
       : exe(std::move(program)), process({exe.wstring()}), started(Clock::now()) {
     if (!process.Started()) return;
     WaitUntil([&] {
       window = VisibleWindowTitled(process.Id(), title);
-      return window || !process.Running();
+      return window || VisibleWindowTitled(process.Id(), kMessageBoxTitle) || !process.Running();
     });
   }
 
