@@ -62,8 +62,11 @@ class ProgramRun {
       : exe(std::move(program)), process({exe.wstring()}), started(Clock::now()) {
     if (!process.Started()) return;
     WaitUntil([&] {
-      window = VisibleWindowTitled(process.Id(), title);
-      return window || VisibleWindowTitled(process.Id(), kMessageBoxTitle) || !process.Running();
+      // One look for the notice: looking twice could see it appear between
+      // the looks and stop with no window when `title` names the notice.
+      const HWND notice = VisibleWindowTitled(process.Id(), kMessageBoxTitle);
+      window = title == kMessageBoxTitle ? notice : VisibleWindowTitled(process.Id(), title);
+      return window || notice || !process.Running();
     });
   }
 
